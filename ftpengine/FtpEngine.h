@@ -1,0 +1,76 @@
+#pragma once
+
+// The FTP engine's contract: blocking calls on channel 0, each returning a signed 32-bit code.
+// Negative is a failure whose text fceErrorText gives; zero or positive is a success or a count.
+// No Qt, no exceptions across this boundary.
+
+#include <cstdint>
+#include <string>
+
+// Parameters of fceGetInteger / fceSetInteger / fceGetString / fceSetString.
+enum FceParameter : int32_t {
+    FCE_REPLACE_LOCAL = 6,   // set: before each transfer, allow replacing an existing local file
+    FCE_TIMEOUT_MS = 11,     // set: longest silence (no reply, no data moving) a call waits, in ms
+    FCE_PASSIVE = 12,        // set: 1 = passive data connections (the only kind)
+    FCE_DESCRIPTION = 16,    // get string: one line naming the engine, its version and its TLS library
+    FCE_VERSION = 20,        // get integer: version, hex digits read as major, minor, patch (0x100)
+    FCE_TRACE_FILE = 20,     // set string: the protocol trace file ("KAVREL.LOG")
+};
+
+// Failure codes. Each failure also records its own text, read back with fceErrorText.
+enum FceError : int32_t {
+    FCE_E_NOT_ATTACHED = -1,     // fceAttach has not been called, or fceRelease has
+    FCE_E_BAD_ARGUMENT = -2,     // a channel other than 0, an unknown parameter, a null pointer
+    FCE_E_NOT_CONNECTED = -3,    // no control connection (never connected, closed, or dropped)
+    FCE_E_RESOLVE = -4,          // the host name could not be resolved
+    FCE_E_CONNECT = -5,          // the TCP connection was refused or failed
+    FCE_E_TIMEOUT = -6,          // no reply or no data within the set silence
+    FCE_E_CONNECTION_LOST = -7,  // the server closed the control connection (421 or end of stream)
+    FCE_E_SERVER_REPLY = -8,     // the server refused a command; the text is its reply line
+    FCE_E_LOGIN = -9,            // the server refused the user or the password
+    FCE_E_DATA_CONNECTION = -10, // the data connection could not be made or ended abnormally
+    FCE_E_LOCAL_FILE = -11,      // a local file or folder could not be read, written or renamed
+    FCE_E_UNSAFE_NAME = -12,     // a name that is not one plain path component
+    FCE_E_INCOMPLETE = -13,      // a listing marked incomplete, or a file shorter/longer than listed
+    FCE_E_BUFFER_TOO_SMALL = -14,// the caller's buffer cannot hold the whole result
+    FCE_E_PROTOCOL = -15,        // a reply that makes no sense (bad EPSV/PASV answer, garbage)
+    FCE_E_TLS = -16,             // reserved for explicit FTPS
+};
+
+// Bytes a file transfer has moved so far; called from inside fceGetFile/fcePutFile at most every
+// 100 ms while data moves, so that a host can repaint or draw progress. Never re-enter the engine.
+using FceProgressHook = void (*)(void* context, int64_t bytesSoFar);
+
+int32_t fceAttach(int32_t channels);
+int32_t fceRelease();
+
+int32_t fceGetInteger(int32_t channel, int32_t parameter);
+int32_t fceSetInteger(int32_t channel, int32_t parameter, int32_t value);
+int32_t fceGetString(int32_t channel, int32_t parameter, char* buffer, int32_t size);
+int32_t fceSetString(int32_t channel, int32_t parameter, const char* value);
+
+// server: "host", "host:port" or "[v6 address]:port"; port 21 when absent.
+int32_t fceConnect(int32_t channel, const char* server, const char* user, const char* password);
+int32_t fceSetMode(int32_t channel, int32_t mode); // 'B' (66): binary
+int32_t fceClose(int32_t channel);
+
+// The text of a failure code, cut to the buffer; returns the count of characters placed.
+int32_t fceErrorText(int32_t channel, int32_t code, char* buffer, int32_t size);
+
+// The current server directory as list text: one entry per line, each ended by CR LF, directory names
+// with a trailing "/". Returns the text's length. The listing is complete or the call fails.
+int32_t fceGetList(int32_t channel, int32_t kind, char* buffer, int32_t size);
+// The same listing into a text that grows to hold all of it.
+int32_t fceGetList(int32_t channel, int32_t kind, std::string& listing);
+
+int32_t fceSetLocalDir(int32_t channel, const char* absolutePath);
+int32_t fceSetServerDir(int32_t channel, const char* name); // "\" for the root, else one name
+int32_t fceMakeServerDir(int32_t channel, const char* name);
+int32_t fceGetFile(int32_t channel, const char* name);
+int32_t fcePutFile(int32_t channel, const char* name);
+
+int32_t fceSetProgressHook(int32_t channel, FceProgressHook hook, void* context);
+
+// A received file is written beside its final name as "." + name + kFcePartialSuffix and renamed into
+// place only when complete. Uploads skip nothing themselves; the transfers never offer such a file.
+inline constexpr const char* kFcePartialSuffix = ".kavrel-part";

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <memory>
+
+// A real FTP server (tests/ftpserver/ftpserver.py on Debian's pyftpdlib) on 127.0.0.1 with port 0,
+// serving a temporary root folder, user "admin", password "tamsk". It dies with the test process and
+// is stopped by its process id.
+class FtpServerFixture {
+public:
+    enum class ListingMode { Mlsd, UnixList, DosList };
+
+    FtpServerFixture();
+    ~FtpServerFixture();
+
+    // Starts the server and waits until it prints its port; false (with a QWARN) when it cannot.
+    bool start(ListingMode mode = ListingMode::Mlsd);
+    void stop();
+
+    quint16 port() const { return m_port; }
+    // "127.0.0.1:<port>", as fceConnect takes it.
+    QString address() const;
+    // The server's root folder; tests build the server-side tree here.
+    QString root() const;
+
+    // Fault hooks, read by the server before every command, so they can change during a test.
+    // Keys are those of tests/ftpserver/README.md; an empty object turns every fault off.
+    void setFaults(const QJsonObject& faults);
+
+    // Every command the server received since the last clearCommands(), PASS's argument as given.
+    QStringList commands() const;
+    void clearCommands();
+
+private:
+    std::unique_ptr<QTemporaryDir> m_workDir;
+    QProcess m_process;
+    quint16 m_port = 0;
+};
