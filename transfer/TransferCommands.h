@@ -1,0 +1,54 @@
+#pragma once
+
+#include "TransferHost.h"
+
+#include <cstdint>
+#include <string>
+
+// The check boxes as they stand when Backup or Restore is pressed: 1 ticked, 0 not, 2 greyed (not ticked).
+struct CategorySelection {
+    int32_t application = 1;
+    int32_t prompts = 1;
+    int32_t messages = 1;
+    int32_t mailboxes = 1;
+};
+
+// Each category's server directory in drive-and-backslash form ("C:\DTA").
+struct ServerPaths {
+    std::string data = "C:\\DTA";
+    std::string prompt = "C:\\PMT";
+    std::string message = "C:\\MSG";
+    std::string mailbox = "C:\\MBX";
+};
+
+// How a Backup or Restore ended, as its summary box said it.
+enum class CommandOutcome {
+    Completed,         // "Backup completed." / "Restore completed."
+    HaltedPrematurely, // a failure, whose cause is in the log
+    HaltedByUser,      // Abort
+    RunTimeError,      // the "Error: (n) - ..." box
+};
+
+class TransferSession; // owns ServerList and the directory operations; see TransferSession.h
+
+// The bodies of the Backup and Restore commands, shared by the window and the headless command.
+class TransferCommands {
+public:
+    explicit TransferCommands(TransferHost& host);
+    ~TransferCommands();
+
+    // localDirText is eLocalDir's text as it stands (trimmed here; empty means the program folder's root).
+    CommandOutcome Backup(const std::string& localDirText, const CategorySelection& selection,
+                          const ServerPaths& paths);
+    CommandOutcome Restore(const std::string& localDirText, const CategorySelection& selection,
+                           const ServerPaths& paths);
+
+    TransferSession& session();
+
+private:
+    TransferHost& m_host;
+    TransferSession* m_session;
+};
+
+// Writes the engine's text for a failure code into the log (at most 128 characters).
+void ShowError(TransferHost& host, int32_t code);
