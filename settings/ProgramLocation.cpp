@@ -1,6 +1,8 @@
 #include "ProgramLocation.h"
 
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <system_error>
 
 namespace {
@@ -21,9 +23,53 @@ std::filesystem::path executablePath() {
     return error ? std::filesystem::path() : path;
 }
 
+// /proc/self/mounts escapes blanks and a few other bytes as \ooo octal.
+std::string unescapeMountField(const std::string& field) {
+    std::string out;
+    for (size_t i = 0; i < field.size(); ++i) {
+        if (field[i] == '\\' && i + 3 < field.size()) {
+            out += static_cast<char>(std::stoi(field.substr(i + 1, 3), nullptr, 8));
+            i += 3;
+        } else {
+            out += field[i];
+        }
+    }
+    return out;
+}
+
+bool isWithin(const std::string& path, const std::string& folder) {
+    if (folder == "/")
+        return true;
+    return path.compare(0, folder.size(), folder) == 0 &&
+           (path.size() == folder.size() || path[folder.size()] == '/');
+}
+
 } // namespace
 
 namespace ProgramLocation {
+
+std::string mountPointOf(const std::string& path) {
+    std::error_code error;
+    auto canonical = std::filesystem::weakly_canonical(path, error);
+    const std::string target = error ? path : canonical.string();
+    std::ifstream mounts("/proc/self/mounts");
+    std::string line;
+    std::string best = "/";
+    while (std::getline(mounts, line)) {
+        std::istringstream fields(line);
+        std::string device, mountPoint;
+        if (!(fields >> device >> mountPoint))
+            continue;
+        mountPoint = unescapeMountField(mountPoint);
+        if (isWithin(target, mountPoint) && mountPoint.size() > best.size())
+            best = mountPoint;
+    }
+    return best;
+}
+
+std::string driveRoot() {
+    return mountPointOf(directory());
+}
 
 std::string directory() {
     if (!directoryOverride().empty())
@@ -38,8 +84,12 @@ std::string baseName() {
     return executablePath().stem().string();
 }
 
-void overrideDirectory(const std::string& folder) { directoryOverride() = folder; }
+void overrideDirectory(const std::string& folder) {
+    directoryOverride() = folder;
+}
 
-void overrideBaseName(const std::string& name) { baseNameOverride() = name; }
+void overrideBaseName(const std::string& name) {
+    baseNameOverride() = name;
+}
 
 } // namespace ProgramLocation
