@@ -3,6 +3,7 @@
 #include "TransferHost.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 // The check boxes as they stand when Backup or Restore is pressed: 1 ticked, 0 not, 2 greyed (not ticked).
@@ -36,6 +37,8 @@ class TransferCommands {
 public:
     explicit TransferCommands(TransferHost& host);
     ~TransferCommands();
+    TransferCommands(const TransferCommands&) = delete;
+    TransferCommands& operator=(const TransferCommands&) = delete;
 
     // localDirText is eLocalDir's text as it stands (trimmed here; empty means the program folder's root).
     CommandOutcome Backup(const std::string& localDirText, const CategorySelection& selection,
@@ -45,9 +48,20 @@ public:
 
     TransferSession& session();
 
+    // The local base directory for eLocalDir's text: the text without leading and trailing blanks, or
+    // the program folder's drive root (the mount point of its file system) when nothing is left.
+    static std::string LocalBaseDirectory(const std::string& localDirText);
+    // A server directory under a drive-and-backslash path: "C:\PMT" and "A" give "C:\PMT\A".
+    static std::string BuildServerPath(const std::string& serverDir, const std::string& name);
+
 private:
+    int32_t RunBackup(const std::string& base, const CategorySelection& selection, const ServerPaths& paths);
+    int32_t BackupPromptSubdirectories(const std::string& base, const ServerPaths& paths);
+    int32_t RunRestore(const std::string& base, const CategorySelection& selection, const ServerPaths& paths);
+    int32_t RestorePromptSubFolders(const std::string& base, const ServerPaths& paths);
+
     TransferHost& m_host;
-    TransferSession* m_session;
+    std::unique_ptr<TransferSession> m_session;
 };
 
 // Writes the engine's text for a failure code into the log (at most 128 characters).

@@ -1,0 +1,381 @@
+#include "TransferSession.h"
+
+#include "FtpEngine.h"
+#include "RunTimeError.h"
+#include "SafeName.h"
+#include "TransferCommands.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+#include <unordered_set>
+
+namespace {
+
+constexpr int32_t kChannel = 0;
+constexpr int32_t kListKindEntries = 1;
+const std::string kWindowName = "Kavrel";
+
+// While one file moves, the engine reports its bytes; the host repaints so the window never looks hung.
+void forwardProgress(void* context, int64_t bytesSoFar) {
+    static_cast<TransferHost*>(context)->KeepAlive(bytesSoFar);
+}
+
+class ProgressHookScope {
+public:
+    explicit ProgressHookScope(TransferHost& host) { fceSetProgressHook(kChannel, forwardProgress, &host); }
+    ~ProgressHookScope() { fceSetProgressHook(kChannel, nullptr, nullptr); }
+    ProgressHookScope(const ProgressHookScope&) = delete;
+    ProgressHookScope& operator=(const ProgressHookScope&) = delete;
+};
+
+// 1-based position of the first ch at or after start (1-based), 0 when there is none.
+size_t findFrom(const std::string& text, char ch, size_t start) {
+    if (start < 1 || start > text.size())
+        return 0;
+    const size_t found = text.find(ch, start - 1);
+    return found == std::string::npos ? 0 : found + 1;
+}
+
+// The component that begins at start (1-based) and ends before separator, or runs to the end of the
+// text when there is no separator after start.
+std::string componentAt(const std::string& text, size_t start, size_t separator) {
+    if (start > text.size())
+        return {};
+    if (separator > start)
+        return text.substr(start - 1, separator - start);
+    return text.substr(start - 1);
+}
+
+} // namespace
+
+TransferSession::TransferSession(TransferHost& host) : m_host(host) {}
+
+void TransferSession::ReportInternalError(const std::string& procedure) {
+    const RunTimeError error = RunTimeError::fromCurrentException();
+    m_host.Display("Internal error in " + kWindowName + "." + procedure + "()");
+    m_host.Display("     " + std::to_string(error.number) + " - " + error.description);
+}
+
+int32_t TransferSession::SetLocalDirectory(const std::string& localDir) {
+    try {
+        const std::string absolute = m_fileSystem.GetAbsolutePathName(localDir);
+        m_host.Display("Setting local directory to " + absolute);
+        if (!m_fileSystem.FolderExists(absolute))
+            CreateLocalDirectory(absolute);
+        const int32_t code = fceSetLocalDir(kChannel, absolute.c_str());
+        if (code < 0)
+            ShowError(m_host, code);
+        return code;
+    } catch (...) {
+        ReportInternalError("SetLocalDirectory");
+        return -1;
+    }
+}
+
+void TransferSession::CreateLocalDirectory(const std::string& localDir) {
+    const std::string parent = m_fileSystem.GetParentFolderName(localDir);
+    if (!parent.empty())
+        CreateLocalDirectory(parent);
+    if (!m_fileSystem.FolderExists(localDir))
+        m_fileSystem.CreateFolder(localDir);
+}
+
+int32_t TransferSession::SelectServerComponent(const std::string& component) {
+    if (fceSetServerDir(kChannel, component.c_str()) >= 0)
+        return 0;
+    const int32_t made = fceMakeServerDir(kChannel, component.c_str());
+    if (made < 0)
+        return made;
+    const int32_t selected = fceSetServerDir(kChannel, component.c_str());
+    return selected < 0 ? selected : 0;
+}
+
+int32_t TransferSession::SetServerDirectory(const std::string& serverDir) {
+    try {
+        m_host.Display("Setting server directory to " + serverDir);
+        m_host.Yield();
+        const int32_t root = fceSetServerDir(kChannel, "\\");
+        if (root < 0) {
+            ShowError(m_host, root);
+            return root;
+        }
+        // Positions are 1-based; the optional drive prefix ends at the first ":", and one separator
+        // after it is skipped. A doubled separator makes the rest of the path one final component.
+        const size_t colon = findFrom(serverDir, ':', 1);
+        size_t start = colon > 0 ? colon + 1 : 1;
+        if (start <= serverDir.size() && serverDir[start - 1] == '\\')
+            ++start;
+        size_t separator = findFrom(serverDir, '\\', start);
+        std::string component = componentAt(serverDir, start, separator);
+        while (!component.empty()) {
+            const int32_t code = SelectServerComponent(component);
+            if (code < 0)
+                return code;
+            if (separator > start) {
+                start = separator + 1;
+                separator = findFrom(serverDir, '\\', start);
+                component = componentAt(serverDir, start, separator);
+            } else {
+                component.clear();
+            }
+        }
+        return 0;
+    } catch (...) {
+        ReportInternalError("SetServerDirectory");
+        return -1;
+    }
+}
+
+int32_t TransferSession::GetServerDirList() {
+    return ListServerDirectory(ListKind::Directories);
+}
+
+int32_t TransferSession::GetServerFileList() {
+    return ListServerDirectory(ListKind::Files);
+}
+
+int32_t TransferSession::ListServerDirectory(ListKind kind) {
+    if (kind == ListKind::Directories) {
+        m_host.Display("Retrieving server subdirectory names...");
+    } else {
+        m_host.Display("Retrieving server file names...");
+        m_host.Yield();
+    }
+    // The growing listing: a directory of any size is listed completely or not at all.
+    std::string listing;
+    const int32_t length = fceGetList(kChannel, kListKindEntries, listing);
+    if (length < 0) {
+        ShowError(m_host, length);
+        return -1;
+    }
+    m_serverList.Clear();
+    ParseListing(listing, length, kind);
+    const int32_t count = m_serverList.Count();
+    m_host.Display("..." + std::to_string(count) + " names retrieved.");
+    return count;
+}
+
+// Lines end in CR LF; a directory's name ends in "/". Names are kept exactly as listed (blanks
+// included); a last line without its CR is not taken.
+void TransferSession::ParseListing(const std::string& listing, int32_t length, ListKind kind) {
+    const size_t end = std::min(listing.size(), static_cast<size_t>(length));
+    size_t start = 0;
+    size_t cr = listing.find('\r');
+    while (start + 1 < end && cr != std::string::npos && cr < end) {
+        if (cr > start) {
+            std::string entry = listing.substr(start, cr - start);
+            const bool isDirectory = entry.back() == '/';
+            if (kind == ListKind::Directories && isDirectory) {
+                entry.pop_back();
+                m_serverList.Add(ClsVariant(std::move(entry)));
+            } else if (kind == ListKind::Files && !isDirectory) {
+                m_serverList.Add(ClsVariant(std::move(entry)));
+            }
+        }
+        start = cr + 2;
+        cr = start < listing.size() ? listing.find('\r', start) : std::string::npos;
+    }
+}
+
+int32_t TransferSession::RetrieveFile(const std::string& fileName) {
+    fceSetInteger(kChannel, FCE_REPLACE_LOCAL, 1);
+    int32_t code = 0;
+    {
+        ProgressHookScope hook(m_host);
+        code = fceGetFile(kChannel, fileName.c_str());
+    }
+    if (code < 0)
+        ShowError(m_host, code);
+    return code;
+}
+
+void TransferSession::AdvanceProgress() {
+    m_host.SetProgressValue(m_host.ProgressValue() + 1.0);
+}
+
+// A name from the server becomes a path only when it is one plain component: anything else could
+// write outside the folder, so the whole directory fails before a single file is fetched.
+int32_t TransferSession::RefuseUnsafeListedName() {
+    for (int32_t position = 1; position <= m_serverList.Count(); ++position) {
+        const std::string& name = m_serverList.Item(position).Text();
+        if (!SafeName::isSafeComponent(name)) {
+            m_host.Display("Refused unsafe name from the server: " + SafeName::quoted(name));
+            return FCE_E_UNSAFE_NAME;
+        }
+    }
+    return 0;
+}
+
+// A read-only file would make the replacement fail half-way; find it before anything moves.
+void TransferSession::CheckFolderReplaceable(const std::string& folder) const {
+    for (const auto& name : m_fileSystem.FileNames(folder)) {
+        const std::string path = m_fileSystem.BuildPath(folder, name);
+        if (m_fileSystem.IsReadOnly(path))
+            throw std::filesystem::filesystem_error("cannot delete a read-only file", path,
+                                                    std::make_error_code(std::errc::permission_denied));
+    }
+}
+
+// A fresh, empty staging folder inside folder; what a crashed run left there is cleared first.
+std::string TransferSession::PrepareStaging(const std::string& folder) const {
+    const std::string staging = m_fileSystem.BuildPath(folder, SafeName::kStagingFolderName);
+    std::error_code ignored;
+    if (std::filesystem::exists(std::filesystem::symlink_status(staging, ignored)))
+        m_fileSystem.DeleteFolderTree(staging);
+    m_fileSystem.CreateFolder(staging);
+    return staging;
+}
+
+int32_t TransferSession::FetchListedFiles(std::vector<std::string>& fetched) {
+    m_host.SetProgressValue(0.0);
+    m_host.SetProgressMax(static_cast<double>(m_serverList.Count()));
+    m_host.Display("Retrieving " + std::to_string(m_serverList.Count()) + " files...");
+    m_host.Yield();
+    int32_t result = 0;
+    while (m_serverList.Count() > 0 && !m_host.AbortRequested() && result >= 0) {
+        const std::string name = m_serverList.Item(1).Text();
+        result = RetrieveFile(name);
+        if (result >= 0)
+            fetched.push_back(name);
+        m_serverList.Remove(1);
+        AdvanceProgress();
+        m_host.Yield();
+    }
+    return result;
+}
+
+// Every file of the directory has arrived: only now the previous backup's files give way. New files
+// replace old ones of the same name in one step each; old files the server no longer has go last.
+void TransferSession::ReplaceFolderFiles(const std::string& folder, const std::string& folderText,
+                                         const std::string& staging,
+                                         const std::vector<std::string>& fetched) {
+    const std::vector<std::string> oldNames = m_fileSystem.FileNames(folder);
+    const std::unordered_set<std::string> newNames(fetched.begin(), fetched.end());
+    CheckFolderReplaceable(folder);
+    for (const auto& name : newNames) {
+        const std::string target = m_fileSystem.BuildPath(folder, name);
+        if (m_fileSystem.FolderExists(target))
+            throw std::filesystem::filesystem_error("a folder stands where a file must go", target,
+                                                    std::make_error_code(std::errc::is_a_directory));
+        if (!m_fileSystem.FileExists(m_fileSystem.BuildPath(staging, name)))
+            throw std::filesystem::filesystem_error(
+                "a received file is missing", m_fileSystem.BuildPath(staging, name),
+                std::make_error_code(std::errc::no_such_file_or_directory));
+    }
+    if (!oldNames.empty())
+        m_host.Display("Emptying contents of " + folderText);
+    for (const auto& name : newNames)
+        m_fileSystem.MoveFile(m_fileSystem.BuildPath(staging, name), m_fileSystem.BuildPath(folder, name));
+    for (const auto& name : oldNames) {
+        if (!newNames.contains(name))
+            m_fileSystem.DeleteFile(m_fileSystem.BuildPath(folder, name));
+    }
+    fceSetLocalDir(kChannel, folder.c_str());
+    m_fileSystem.DeleteFolderTree(staging);
+}
+
+// On a failure or an abort the folder keeps exactly its previous files: the staging folder goes.
+void TransferSession::DiscardStaging(const std::string& folder, const std::string& staging) noexcept {
+    if (staging.empty())
+        return;
+    fceSetLocalDir(kChannel, folder.c_str());
+    std::error_code ignored;
+    std::filesystem::remove_all(staging, ignored);
+}
+
+int32_t TransferSession::RetrieveDirectory(const std::string& serverDir, const std::string& localDir) {
+    std::string folder;
+    std::string staging;
+    try {
+        int32_t result = SetLocalDirectory(localDir);
+        if (result < 0)
+            return result;
+        folder = m_fileSystem.GetAbsolutePathName(localDir);
+        CheckFolderReplaceable(folder);
+        staging = PrepareStaging(folder);
+        result = fceSetLocalDir(kChannel, staging.c_str());
+        if (result >= 0)
+            result = SetServerDirectory(serverDir);
+        if (result < 0) {
+            ShowError(m_host, result);
+            DiscardStaging(folder, staging);
+            return result;
+        }
+        result = GetServerFileList();
+        if (result >= 0)
+            result = RefuseUnsafeListedName();
+        if (result < 0) {
+            DiscardStaging(folder, staging);
+            return result;
+        }
+        std::vector<std::string> fetched;
+        if (m_serverList.Count() == 0) {
+            ReplaceFolderFiles(folder, localDir, staging, fetched);
+            return 0;
+        }
+        result = FetchListedFiles(fetched);
+        if (result >= 0 && m_serverList.Count() == 0)
+            ReplaceFolderFiles(folder, localDir, staging, fetched);
+        else
+            DiscardStaging(folder, staging);
+        m_host.Display("...Done.");
+        return result < 0 ? result : 0;
+    } catch (...) {
+        DiscardStaging(folder, staging);
+        ReportInternalError("RetrieveDirectory");
+        m_host.SetProgressValue(0.0);
+        return -1;
+    }
+}
+
+int32_t TransferSession::UploadFile(const std::string& fileName) {
+    fceSetInteger(kChannel, FCE_REPLACE_LOCAL, 1);
+    int32_t code = 0;
+    {
+        ProgressHookScope hook(m_host);
+        code = fcePutFile(kChannel, fileName.c_str());
+    }
+    if (code < 0)
+        ShowError(m_host, code);
+    return code;
+}
+
+int32_t TransferSession::UploadDirectory(const std::string& serverDir, const std::string& localDir) {
+    try {
+        int32_t result = SetLocalDirectory(localDir);
+        if (result < 0)
+            return result;
+        result = SetServerDirectory(serverDir);
+        if (result < 0) {
+            ShowError(m_host, result);
+            return result;
+        }
+        std::vector<std::string> names;
+        for (auto& name : m_fileSystem.FileNames(m_fileSystem.GetAbsolutePathName(localDir))) {
+            if (!SafeName::isTransferTemporary(name))
+                names.push_back(std::move(name));
+        }
+        result = 0;
+        if (names.empty())
+            return result;
+        m_host.SetProgressValue(0.0);
+        m_host.SetProgressMax(static_cast<double>(names.size()));
+        m_host.Display("Uploading " + std::to_string(names.size()) + " files...");
+        for (const auto& name : names) {
+            if (m_host.AbortRequested())
+                break;
+            result = UploadFile(name);
+            if (result < 0)
+                break;
+            AdvanceProgress();
+            m_host.Yield();
+        }
+        m_host.Display("...Done.");
+        return result;
+    } catch (...) {
+        ReportInternalError("UploadDirectory");
+        m_host.SetProgressValue(0.0);
+        return -1;
+    }
+}
