@@ -1,0 +1,40 @@
+#include "AbortSignals.h"
+
+#include <csignal>
+
+namespace {
+
+volatile std::sig_atomic_t g_signal = 0;
+
+void onAbortSignal(int number) {
+    if (g_signal == 0)
+        g_signal = number;
+}
+
+void handle(int number) {
+    struct sigaction action {};
+    action.sa_handler = onAbortSignal;
+    sigemptyset(&action.sa_mask);
+    // Blocking calls resume on their own where the system allows it; the engine copes with EINTR elsewhere.
+    action.sa_flags = SA_RESTART;
+    sigaction(number, &action, nullptr);
+}
+
+} // namespace
+
+namespace AbortSignals {
+
+void install() {
+    handle(SIGINT);
+    handle(SIGTERM);
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    sigaction(SIGPIPE, &ignore, nullptr);
+}
+
+bool received() {
+    return g_signal != 0;
+}
+
+} // namespace AbortSignals

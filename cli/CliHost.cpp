@@ -1,0 +1,93 @@
+#include "CliHost.h"
+
+#include "AbortSignals.h"
+
+namespace {
+
+// The directory download and upload announce the server directory before they move the bar; the
+// progress line names the directory after it.
+constexpr const char* kServerDirectoryLine = "Setting server directory to ";
+
+bool startsWith(const std::string& text, const std::string& prefix) {
+    return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+} // namespace
+
+CliHost::CliHost(std::FILE* logOutput, ProgressLine& progress, bool quiet)
+    : m_out(logOutput), m_progress(progress), m_quiet(quiet) {}
+
+std::string CliHost::printable(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+            continue; // the LF that follows makes the break
+        if (c == '\n' || c == '\t' || (c >= 0x20 && c != 0x7f))
+            out += static_cast<char>(c);
+        else
+            out += '?';
+    }
+    return out;
+}
+
+void CliHost::Display(const std::string& line) {
+    if (startsWith(line, kServerDirectoryLine))
+        m_currentDirectory = line.substr(std::string(kServerDirectoryLine).size());
+    writeLine(printable(line));
+}
+
+void CliHost::writeLine(const std::string& text) {
+    if (m_quiet) {
+        m_heldLines.push_back(text);
+        return;
+    }
+    m_progress.clear();
+    // A failed write (a closed pipe, a full disk) must not stop the backup: the run goes on and its exit
+    // status still tells how it ended.
+    std::fputs(text.c_str(), m_out);
+    std::fputc('\n', m_out);
+    std::fflush(m_out);
+}
+
+void CliHost::flushHeldLines() {
+    const bool wasQuiet = m_quiet;
+    m_quiet = false;
+    for (const auto& text : m_heldLines)
+        writeLine(text);
+    m_heldLines.clear();
+    m_quiet = wasQuiet;
+}
+
+void CliHost::SetProgressValue(double value) {
+    if (value > m_progressValue)
+        takeFileBytes();
+    m_progressValue = value;
+    m_progress.setFilesDone(value);
+}
+
+void CliHost::SetProgressMax(double max) {
+    m_directoryBytes = 0;
+    m_fileBytes = 0;
+    m_progress.startDirectory(m_currentDirectory, max);
+}
+
+void CliHost::KeepAlive(int64_t bytesSoFar) {
+    m_fileBytes = bytesSoFar;
+    m_progress.setBytes(m_directoryBytes + m_fileBytes);
+}
+
+void CliHost::takeFileBytes() {
+    m_directoryBytes += m_fileBytes;
+    m_fileBytes = 0;
+}
+
+bool CliHost::AbortRequested() const {
+    return m_abortRequested || AbortSignals::received();
+}
+
+void CliHost::ShowMessage(const std::string& text, const std::string& /*title*/, int32_t /*style*/) {
+    m_summary = text;
+    writeLine(printable(text));
+}

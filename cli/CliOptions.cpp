@@ -1,0 +1,152 @@
+#include "CliOptions.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <string_view>
+
+namespace {
+
+constexpr std::array<std::string_view, 4> kFolderNames = {"DTA", "PMT", "MSG", "MBX"};
+
+std::string upperCase(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return text;
+}
+
+// "DTA,pmt" -> {"DTA", "PMT"}; an unknown or empty name makes the whole list unusable.
+std::optional<std::vector<std::string>> parseFolderList(const std::string& text, std::string& error) {
+    std::vector<std::string> folders;
+    size_t start = 0;
+    while (true) {
+        const size_t comma = text.find(',', start);
+        const std::string name = upperCase(text.substr(start, comma - start));
+        if (std::find(kFolderNames.begin(), kFolderNames.end(), name) == kFolderNames.end()) {
+            error = "--only takes DTA, PMT, MSG and MBX separated by commas, not \"" + text + "\"";
+            return std::nullopt;
+        }
+        if (std::find(folders.begin(), folders.end(), name) == folders.end())
+            folders.push_back(name);
+        if (comma == std::string::npos)
+            return folders;
+        start = comma + 1;
+    }
+}
+
+class ArgumentReader {
+public:
+    ArgumentReader(int argc, const char* const* argv) : m_argc(argc), m_argv(argv) {}
+
+    bool atEnd() const { return m_index >= m_argc; }
+    std::string next() { return m_argv[m_index++]; }
+
+    // The value of an option: after "=" in the same word, or the next word.
+    std::optional<std::string> valueOf(const std::string& word, const std::string& name) {
+        if (word.size() > name.size() && word[name.size()] == '=')
+            return word.substr(name.size() + 1);
+        if (atEnd())
+            return std::nullopt;
+        return next();
+    }
+
+private:
+    int m_argc;
+    const char* const* m_argv;
+    int m_index = 1;
+};
+
+bool isOption(const std::string& word, const std::string& name) {
+    return word == name ||
+           (word.size() > name.size() && word.compare(0, name.size(), name) == 0 && word[name.size()] == '=');
+}
+
+bool setCommand(CliOptions& options, CliOptions::Command command, std::string& error) {
+    if (options.command != CliOptions::Command::None && options.command != command) {
+        error = "give one command: backup or restore";
+        return false;
+    }
+    options.command = command;
+    return true;
+}
+
+bool readValueOption(ArgumentReader& reader, const std::string& word, const std::string& name,
+                     std::optional<std::string>& target, std::string& error) {
+    auto value = reader.valueOf(word, name);
+    if (!value || value->empty()) {
+        error = name + " needs a value";
+        return false;
+    }
+    target = *value;
+    return true;
+}
+
+bool readWord(ArgumentReader& reader, const std::string& word, CliOptions& options, std::string& error) {
+    if (word == "backup")
+        return setCommand(options, CliOptions::Command::Backup, error);
+    if (word == "restore")
+        return setCommand(options, CliOptions::Command::Restore, error);
+    if (word == "--quiet" || word == "-q") {
+        options.quiet = true;
+        return true;
+    }
+    if (isOption(word, "--settings"))
+        return readValueOption(reader, word, "--settings", options.settingsFile, error);
+    if (isOption(word, "--local-dir"))
+        return readValueOption(reader, word, "--local-dir", options.localDir, error);
+    if (isOption(word, "--only")) {
+        std::optional<std::string> list;
+        if (!readValueOption(reader, word, "--only", list, error))
+            return false;
+        options.only = parseFolderList(*list, error);
+        return options.only.has_value();
+    }
+    error = "unknown argument \"" + word + "\"";
+    return false;
+}
+
+} // namespace
+
+CliParseResult ParseCliOptions(int argc, const char* const* argv) {
+    CliParseResult result;
+    ArgumentReader reader(argc, argv);
+    bool help = false;
+    bool version = false;
+    while (!reader.atEnd()) {
+        const std::string word = reader.next();
+        if (word == "--help" || word == "-h")
+            help = true;
+        else if (word == "--version")
+            version = true;
+        else if (!readWord(reader, word, result.options, result.error))
+            return result;
+    }
+    // --help and --version answer whatever else the line asks, as is usual.
+    if (help)
+        result.options.command = CliOptions::Command::Help;
+    else if (version)
+        result.options.command = CliOptions::Command::Version;
+    else if (result.options.command == CliOptions::Command::None)
+        result.error = "give a command: backup or restore";
+    return result;
+}
+
+std::string CliUsageText() {
+    return "Usage: kavrel-cli backup|restore [options]\n"
+           "\n"
+           "Backs up the ticked categories of a Trelvik voice-mail server into a local folder, or restores\n"
+           "them, exactly as the window's Backup and Restore do. Server, user, password and server paths\n"
+           "come from the settings file, which is never written.\n"
+           "\n"
+           "Options:\n"
+           "  --settings FILE    settings file (default: kavrel.INI beside the program, the window's file)\n"
+           "  --local-dir DIR    local folder (default: the settings' [LocalHost] DataPath)\n"
+           "  --only LIST        categories, e.g. DTA,PMT,MSG,MBX (default: the settings' [Selection])\n"
+           "  --quiet, -q        print nothing when the run completes; otherwise the log and the summary\n"
+           "  --help, -h         this text\n"
+           "  --version          the program's version\n"
+           "\n"
+           "Exit status: 0 completed; 1 halted prematurely (the cause is in the log); 2 could not connect\n"
+           "or log in; 3 halted by SIGINT or SIGTERM (the file in transfer completes first); 64 usage error\n"
+           "or missing settings file.\n";
+}

@@ -1,0 +1,141 @@
+#include "CliRun.h"
+
+#include "AbortSignals.h"
+#include "CliHost.h"
+#include "EngineSession.h"
+#include "ExitStatus.h"
+#include "JobSettings.h"
+
+#include "../settings/ProgramLocation.h"
+#include "../transfer/TransferCommands.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+
+#ifndef KAVREL_VERSION
+#define KAVREL_VERSION "unknown"
+#endif
+
+namespace {
+
+bool isBackup(const CliOptions& options) {
+    return options.command == CliOptions::Command::Backup;
+}
+
+int32_t ticked(const std::vector<std::string>& folders, const char* folder) {
+    return std::find(folders.begin(), folders.end(), folder) != folders.end() ? 1 : 0;
+}
+
+// The settings readers fall back to defaults for a file they cannot read; a scheduled run must not
+// quietly back up the wrong server with them, so the file has to be there.
+bool settingsFileUsable(const std::string& path) {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error))
+        return false;
+    std::ifstream file(path);
+    return file.good();
+}
+
+// The protocol trace goes beside the settings file of the job, the one folder known to be the job's.
+std::string traceFileBeside(const std::string& settingsFile) {
+    std::error_code error;
+    auto folder = std::filesystem::absolute(settingsFile, error).parent_path();
+    return (folder / "KAVREL.LOG").string();
+}
+
+// The window refuses an empty field before any engine call; its texts, as it shows them.
+std::string missingConnectionField(const JobSettings& job) {
+    if (job.server.empty())
+        return "No server name or address specified.";
+    if (job.user.empty())
+        return "No user name specifed.";
+    if (job.password.empty())
+        return "No password specified.";
+    return {};
+}
+
+JobSettings jobFor(const CliOptions& options, const std::string& settingsFile) {
+    JobSettings job = ReadJobSettings(settingsFile, ProgramLocation::directory());
+    if (options.localDir)
+        job.localDir = *options.localDir;
+    if (options.only) {
+        job.selection.application = ticked(*options.only, "DTA");
+        job.selection.prompts = ticked(*options.only, "PMT");
+        job.selection.messages = ticked(*options.only, "MSG");
+        job.selection.mailboxes = ticked(*options.only, "MBX");
+    }
+    return job;
+}
+
+int statusOf(CommandOutcome outcome) {
+    switch (outcome) {
+    case CommandOutcome::Completed:
+        return ExitCompleted;
+    case CommandOutcome::HaltedByUser:
+        return ExitHaltedByUser;
+    case CommandOutcome::HaltedPrematurely:
+    case CommandOutcome::RunTimeError:
+        break;
+    }
+    return ExitHaltedPrematurely;
+}
+
+// The part of a run that has a host: engine, connection, command.
+int transfer(const CliOptions& options, const JobSettings& job, const std::string& settingsFile,
+             CliHost& host) {
+    const bool backup = isBackup(options);
+    EngineSession engine(host);
+    if (engine.attach(traceFileBeside(settingsFile)) < 0)
+        return ExitNotConnected;
+    if (engine.connect(job.server, job.user, job.password) < 0) {
+        if (!engine.connected())
+            return ExitNotConnected;
+        host.ShowMessage(backup ? "Backup halted prematurely." : "Restore halted prematurely.", "", 48);
+        return ExitHaltedPrematurely;
+    }
+    if (AbortSignals::received()) {
+        host.ShowMessage(backup ? "Backup halted by user." : "Restore halted by user.", "", 64);
+        return ExitHaltedByUser;
+    }
+    TransferCommands commands(host);
+    const CommandOutcome outcome = backup ? commands.Backup(job.localDir, job.selection, job.paths)
+                                          : commands.Restore(job.localDir, job.selection, job.paths);
+    return statusOf(outcome);
+}
+
+int usageError(std::FILE* err, const std::string& text) {
+    std::fprintf(err, "kavrel-cli: %s\nTry 'kavrel-cli --help'.\n", text.c_str());
+    return ExitUsage;
+}
+
+} // namespace
+
+int RunCli(const CliOptions& options, std::FILE* out, std::FILE* err) {
+    if (options.command == CliOptions::Command::Help) {
+        std::fputs(CliUsageText().c_str(), out);
+        return ExitCompleted;
+    }
+    if (options.command == CliOptions::Command::Version) {
+        std::fprintf(out, "kavrel-cli %s\n", KAVREL_VERSION);
+        return ExitCompleted;
+    }
+    const std::string settingsFile =
+        options.settingsFile.value_or(DefaultCliSettingsPath(ProgramLocation::directory()));
+    if (!settingsFileUsable(settingsFile))
+        return usageError(err, "settings file not found or not readable: " + settingsFile);
+    const JobSettings job = jobFor(options, settingsFile);
+    const std::string missing = missingConnectionField(job);
+    if (!missing.empty())
+        return usageError(err, missing + " (in " + settingsFile + ")");
+
+    AbortSignals::install();
+    ProgressLine progress(err, !options.quiet && isatty(fileno(err)) == 1);
+    CliHost host(out, progress, options.quiet);
+    const int status = transfer(options, job, settingsFile, host);
+    progress.clear();
+    if (status != ExitCompleted)
+        host.flushHeldLines();
+    return status;
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "../transfer/TransferHost.h"
+
+#include <cstdint>
+#include <string>
+
+// The engine calls the window makes at start-up, on Connect and at exit, made in the same order with
+// the same log lines. Whatever was opened is closed and released when the session goes.
+class EngineSession {
+public:
+    explicit EngineSession(TransferHost& host);
+    ~EngineSession();
+    EngineSession(const EngineSession&) = delete;
+    EngineSession& operator=(const EngineSession&) = delete;
+
+    // fceAttach, the version and description lines, the protocol trace file, passive mode.
+    // Negative when the engine cannot be attached (a line says so).
+    int32_t attach(const std::string& traceFile);
+    // The Connect command: silence timeout, connect and log in, binary mode. Negative when the connection
+    // or the login failed, or when binary mode could not be set (each reported through ShowError).
+    int32_t connect(const std::string& server, const std::string& user, const std::string& password);
+
+    // True from a successful fceConnect until the session goes.
+    bool connected() const { return m_connected; }
+
+    // "FTP Client Engine Version " + the first three hex digits of the version number, each its own part.
+    static std::string versionLine(int32_t version);
+
+private:
+    TransferHost& m_host;
+    bool m_attached = false;
+    bool m_connected = false;
+};

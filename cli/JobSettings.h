@@ -1,0 +1,24 @@
+#pragma once
+
+#include "../transfer/TransferCommands.h"
+
+#include <string>
+
+// What one run needs from the settings file: the same keys and defaults the window loads at start-up.
+struct JobSettings {
+    std::string server;
+    std::string user;
+    std::string password;
+    ServerPaths paths;
+    CategorySelection selection;
+    std::string localDir;
+};
+
+// The host name the window offers on a first run.
+inline constexpr const char* kDefaultServer = "trelvik";
+
+// Reads every key through the settings functions, never writing. The caller has made sure the file exists.
+JobSettings ReadJobSettings(const std::string& settingsFile, const std::string& programDirectory);
+
+// The window's settings file: kavrel.INI in the program's folder.
+std::string DefaultCliSettingsPath(const std::string& programDirectory);

@@ -1,0 +1,91 @@
+#include "ProgressLine.h"
+
+#include <algorithm>
+#include <fstream>
+
+namespace {
+
+// Redrawing a terminal line per small file would cost more than the file; ten times a second is plenty.
+constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
+
+std::string rateText(double bytesPerSecond) {
+    char text[32];
+    if (bytesPerSecond >= 1e6)
+        std::snprintf(text, sizeof text, "%.1f MB/s", bytesPerSecond / 1e6);
+    else
+        std::snprintf(text, sizeof text, "%.0f kB/s", bytesPerSecond / 1e3);
+    return text;
+}
+
+} // namespace
+
+ProgressLine::ProgressLine(std::FILE* terminal, bool enabled) : m_terminal(terminal), m_enabled(enabled) {}
+
+void ProgressLine::startDirectory(const std::string& label, double totalFiles) {
+    m_label = label;
+    m_total = totalFiles;
+    m_done = 0;
+    m_bytes = 0;
+    m_readAtStart = m_enabled ? processBytesRead() : -1;
+    m_start = Clock::now();
+    redraw(true);
+}
+
+void ProgressLine::setFilesDone(double filesDone) {
+    m_done = filesDone;
+    redraw(filesDone >= m_total);
+}
+
+void ProgressLine::setBytes(int64_t bytes) {
+    m_bytes = bytes;
+    redraw(false);
+}
+
+void ProgressLine::clear() {
+    if (!m_shown)
+        return;
+    // CR, then erase to the end of the line.
+    std::fputs("\r\033[K", m_terminal);
+    std::fflush(m_terminal);
+    m_shown = false;
+}
+
+std::string ProgressLine::format(const std::string& label, double filesDone, double totalFiles,
+                                 double bytesPerSecond) {
+    char counts[64];
+    std::snprintf(counts, sizeof counts, "%.0f of %.0f files", filesDone, totalFiles);
+    std::string line = label.empty() ? std::string() : label + "  ";
+    return line + counts + "  " + rateText(bytesPerSecond);
+}
+
+void ProgressLine::redraw(bool force) {
+    if (!m_enabled)
+        return;
+    const auto now = Clock::now();
+    if (!force && m_shown && now - m_lastDraw < kRedrawInterval)
+        return;
+    m_lastDraw = now;
+    const double seconds = std::chrono::duration<double>(now - m_start).count();
+    const double rate = seconds > 0 ? static_cast<double>(bytesMoved()) / seconds : 0;
+    std::fprintf(m_terminal, "\r\033[K%s", format(m_label, m_done, m_total, rate).c_str());
+    std::fflush(m_terminal);
+    m_shown = true;
+}
+
+int64_t ProgressLine::bytesMoved() const {
+    if (m_readAtStart < 0)
+        return m_bytes;
+    const int64_t readNow = processBytesRead();
+    return readNow < 0 ? m_bytes : std::max(m_bytes, readNow - m_readAtStart);
+}
+
+int64_t ProgressLine::processBytesRead() {
+    std::ifstream io("/proc/self/io");
+    std::string key;
+    int64_t value = 0;
+    while (io >> key >> value) {
+        if (key == "rchar:")
+            return value;
+    }
+    return -1;
+}
