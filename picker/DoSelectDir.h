@@ -18,3 +18,8 @@ int32_t DoSelectDir(QWidget* frmParent, QString& ResultString);
 // The dialog is created on first use and then hidden and reused; the program calls this once at its
 // end, while the owner window still exists, to destroy it.
 void DestroyDirPicker();
+
+class frmDirPicker;
+
+// The dialog when it has been created and not yet destroyed, otherwise nullptr.
+frmDirPicker* ExistingDirPicker();
