@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QFont>
+
+class QStyle;
+class QWidget;
+
+// The look the administrators know: the Windows widget style and a small bold sans serif.
+namespace ClassicLook {
+
+// The family used for every control: MS Sans Serif where it has a bold face, else a close bold sans.
+QString sansFamily();
+
+// 8.25 pt bold: the window's font, inherited by every control.
+QFont windowFont();
+
+// 9.75 pt bold: the captions of the four frames.
+QFont frameFont();
+
+// Gives widget and all its children the Windows style (a widget's style does not pass to its children).
+void applyWindowsStyle(QWidget* widget, QStyle* style);
+
+} // namespace ClassicLook

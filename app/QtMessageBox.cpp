@@ -1,0 +1,31 @@
+#include "QtMessageBox.h"
+
+#include "LogText.h"
+
+#include <QMessageBox>
+
+namespace {
+
+QMessageBox::Icon iconForStyle(int32_t style) {
+    switch (style & 0x70) {
+    case 16:
+        return QMessageBox::Critical;
+    case 32:
+        return QMessageBox::Question;
+    case MessageBoxSeam::StyleExclamation:
+        return QMessageBox::Warning;
+    case MessageBoxSeam::StyleInformation:
+        return QMessageBox::Information;
+    default:
+        return QMessageBox::NoIcon;
+    }
+}
+
+} // namespace
+
+void QtMessageBox::ShowMessage(QWidget* owner, const std::string& text, const std::string& title,
+                               int32_t style) {
+    QMessageBox box(iconForStyle(style), LogText::fromBytes(title), LogText::fromBytes(text), QMessageBox::Ok,
+                    owner);
+    box.exec();
+}

@@ -1,0 +1,10 @@
+#pragma once
+
+#include "MessageBoxSeam.h"
+
+// The program's message boxes: a real, modal QMessageBox with an OK button.
+class QtMessageBox : public MessageBoxSeam {
+public:
+    void ShowMessage(QWidget* owner, const std::string& text, const std::string& title,
+                     int32_t style) override;
+};

@@ -1,0 +1,15 @@
+#include "Kavrel.h"
+
+#include <QApplication>
+#include <QStyleFactory>
+
+int main(int argc, char* argv[]) {
+    QApplication application(argc, argv);
+    // The folder picker and the message boxes share the window's classic look.
+    if (QStyle* windowsStyle = QStyleFactory::create(QStringLiteral("Windows")))
+        QApplication::setStyle(windowsStyle);
+    Kavrel window;
+    window.Form_Load();
+    window.show();
+    return QApplication::exec();
+}
