@@ -9,32 +9,32 @@
 
 // Parameters of fceGetInteger / fceSetInteger / fceGetString / fceSetString.
 enum FceParameter : int32_t {
-    FCE_REPLACE_LOCAL = 6,   // set: before each transfer, allow replacing an existing local file
-    FCE_TIMEOUT_MS = 11,     // set: longest silence (no reply, no data moving) a call waits, in ms
-    FCE_PASSIVE = 12,        // set: 1 = passive data connections (the only kind)
-    FCE_DESCRIPTION = 16,    // get string: one line naming the engine, its version and its TLS library
-    FCE_VERSION = 20,        // get integer: version, hex digits read as major, minor, patch (0x100)
-    FCE_TRACE_FILE = 20,     // set string: the protocol trace file ("KAVREL.LOG")
+    FCE_REPLACE_LOCAL = 6, // set: before each transfer, allow replacing an existing local file
+    FCE_TIMEOUT_MS = 11,   // set: longest silence (no reply, no data moving) a call waits, in ms
+    FCE_PASSIVE = 12,      // set: 1 = passive data connections (the only kind)
+    FCE_DESCRIPTION = 16,  // get string: one line naming the engine, its version and its TLS library
+    FCE_VERSION = 20,      // get integer: version, hex digits read as major, minor, patch (0x100)
+    FCE_TRACE_FILE = 20,   // set string: the protocol trace file ("KAVREL.LOG")
 };
 
 // Failure codes. Each failure also records its own text, read back with fceErrorText.
 enum FceError : int32_t {
-    FCE_E_NOT_ATTACHED = -1,     // fceAttach has not been called, or fceRelease has
-    FCE_E_BAD_ARGUMENT = -2,     // a channel other than 0, an unknown parameter, a null pointer
-    FCE_E_NOT_CONNECTED = -3,    // no control connection (never connected, closed, or dropped)
-    FCE_E_RESOLVE = -4,          // the host name could not be resolved
-    FCE_E_CONNECT = -5,          // the TCP connection was refused or failed
-    FCE_E_TIMEOUT = -6,          // no reply or no data within the set silence
-    FCE_E_CONNECTION_LOST = -7,  // the server closed the control connection (421 or end of stream)
-    FCE_E_SERVER_REPLY = -8,     // the server refused a command; the text is its reply line
-    FCE_E_LOGIN = -9,            // the server refused the user or the password
-    FCE_E_DATA_CONNECTION = -10, // the data connection could not be made or ended abnormally
-    FCE_E_LOCAL_FILE = -11,      // a local file or folder could not be read, written or renamed
-    FCE_E_UNSAFE_NAME = -12,     // a name that is not one plain path component
-    FCE_E_INCOMPLETE = -13,      // a listing marked incomplete, or a file shorter/longer than listed
-    FCE_E_BUFFER_TOO_SMALL = -14,// the caller's buffer cannot hold the whole result
-    FCE_E_PROTOCOL = -15,        // a reply that makes no sense (bad EPSV/PASV answer, garbage)
-    FCE_E_TLS = -16,             // reserved for explicit FTPS
+    FCE_E_NOT_ATTACHED = -1,      // fceAttach has not been called, or fceRelease has
+    FCE_E_BAD_ARGUMENT = -2,      // a channel other than 0, an unknown parameter, a null pointer
+    FCE_E_NOT_CONNECTED = -3,     // no control connection (never connected, closed, or dropped)
+    FCE_E_RESOLVE = -4,           // the host name could not be resolved
+    FCE_E_CONNECT = -5,           // the TCP connection was refused or failed
+    FCE_E_TIMEOUT = -6,           // no reply or no data within the set silence
+    FCE_E_CONNECTION_LOST = -7,   // the server closed the control connection (421 or end of stream)
+    FCE_E_SERVER_REPLY = -8,      // the server refused a command; the text is its reply line
+    FCE_E_LOGIN = -9,             // the server refused the user or the password
+    FCE_E_DATA_CONNECTION = -10,  // the data connection could not be made or ended abnormally
+    FCE_E_LOCAL_FILE = -11,       // a local file or folder could not be read, written or renamed
+    FCE_E_UNSAFE_NAME = -12,      // a name that is not one plain path component
+    FCE_E_INCOMPLETE = -13,       // a listing marked incomplete, or a file shorter/longer than listed
+    FCE_E_BUFFER_TOO_SMALL = -14, // the caller's buffer cannot hold the whole result
+    FCE_E_PROTOCOL = -15,         // a reply that makes no sense (bad EPSV/PASV answer, garbage)
+    FCE_E_TLS = -16,              // reserved for explicit FTPS
 };
 
 // Bytes a file transfer has moved so far; called from inside fceGetFile/fcePutFile at most every

@@ -1,0 +1,127 @@
+#include "ControlConnection.h"
+
+#include "FtpEngine.h"
+#include "PlainSocketStream.h"
+#include "ProtocolTrace.h"
+#include "TcpConnector.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+constexpr size_t kLongestLine = 64 * 1024;
+
+bool startsWithCode(const std::string& line) {
+    return line.size() >= 3 && std::isdigit(static_cast<unsigned char>(line[0])) &&
+           std::isdigit(static_cast<unsigned char>(line[1])) &&
+           std::isdigit(static_cast<unsigned char>(line[2])) &&
+           (line.size() == 3 || line[3] == ' ' || line[3] == '-');
+}
+
+} // namespace
+
+EngineStatus ControlConnection::open(const std::string& host, uint16_t port, const std::string& shown,
+                                     int timeoutMs) {
+    close();
+    m_timeoutMs = timeoutMs;
+    int fd = -1;
+    EngineStatus status = TcpConnector::connectToHost(host, port, shown, timeoutMs, fd);
+    if (!status.ok())
+        return status;
+    socklen_t size = sizeof(m_peer);
+    ::getpeername(fd, reinterpret_cast<sockaddr*>(&m_peer), &size);
+    m_stream = std::make_unique<PlainSocketStream>(fd);
+    m_trace.note("Connected to " + TcpConnector::describe(reinterpret_cast<sockaddr*>(&m_peer)));
+    return {};
+}
+
+void ControlConnection::close() {
+    m_stream.reset();
+    m_pending.clear();
+}
+
+std::string ControlConnection::verbOf(const std::string& command) {
+    return command.substr(0, command.find(' '));
+}
+
+EngineStatus ControlConnection::fail(int32_t code, const std::string& text) {
+    m_trace.note(text);
+    close();
+    return EngineStatus::failure(code, text);
+}
+
+EngineStatus ControlConnection::send(const std::string& command) {
+    if (!m_stream)
+        return EngineStatus::failure(FCE_E_NOT_CONNECTED, "Not connected");
+    m_trace.sent(command);
+    std::string line = command + "\r\n";
+    ssize_t sent = m_stream->sendAll(line.data(), line.size(), m_timeoutMs);
+    if (sent == -ETIMEDOUT)
+        return fail(FCE_E_TIMEOUT,
+                    "Could not send " + verbOf(command) + " within " + std::to_string(m_timeoutMs) + " ms");
+    if (sent < 0)
+        return fail(FCE_E_CONNECTION_LOST, "Connection lost while sending " + verbOf(command) + ": " +
+                                               std::strerror(static_cast<int>(-sent)));
+    return {};
+}
+
+EngineStatus ControlConnection::readLine(std::string& line, const std::string& what) {
+    for (;;) {
+        auto end = m_pending.find('\n');
+        if (end != std::string::npos) {
+            line.assign(m_pending, 0, end);
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
+            m_pending.erase(0, end + 1);
+            return {};
+        }
+        if (m_pending.size() > kLongestLine)
+            return fail(FCE_E_PROTOCOL, "Reply line too long in answer to " + what);
+        char block[4096];
+        ssize_t got = m_stream->receive(block, sizeof(block), m_timeoutMs);
+        if (got == -ETIMEDOUT)
+            return fail(FCE_E_TIMEOUT,
+                        "No reply to " + what + " within " + std::to_string(m_timeoutMs) + " ms");
+        if (got == 0)
+            return fail(FCE_E_CONNECTION_LOST, "Connection closed by the server (no reply to " + what + ")");
+        if (got < 0)
+            return fail(FCE_E_CONNECTION_LOST, "Connection lost waiting for the reply to " + what + ": " +
+                                                   std::strerror(static_cast<int>(-got)));
+        m_pending.append(block, static_cast<size_t>(got));
+    }
+}
+
+EngineStatus ControlConnection::readReply(FtpReply& reply, const std::string& what) {
+    if (!m_stream)
+        return EngineStatus::failure(FCE_E_NOT_CONNECTED, "Not connected");
+    reply = FtpReply();
+    std::string line;
+    if (EngineStatus status = readLine(line, what); !status.ok())
+        return status;
+    m_trace.received(line);
+    if (!startsWithCode(line))
+        return fail(FCE_E_PROTOCOL, "Unreadable reply to " + what + ": " + line);
+    reply.code = std::stoi(line.substr(0, 3));
+    reply.lines.push_back(line);
+    const std::string last = line.substr(0, 3) + " ";
+    bool multiLine = line.size() > 3 && line[3] == '-';
+    while (multiLine) {
+        if (EngineStatus status = readLine(line, what); !status.ok())
+            return status;
+        m_trace.received(line);
+        reply.lines.push_back(line);
+        multiLine = !(line.compare(0, 4, last) == 0 || line == last.substr(0, 3));
+    }
+    // 421: the server is closing the connection; it will not answer anything more.
+    if (reply.code == 421)
+        return fail(FCE_E_CONNECTION_LOST, reply.lastLine());
+    return {};
+}
+
+EngineStatus ControlConnection::command(const std::string& command, FtpReply& reply) {
+    if (EngineStatus status = send(command); !status.ok())
+        return status;
+    return readReply(reply, verbOf(command));
+}

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "ByteStream.h"
+#include "EngineStatus.h"
+#include "FtpReply.h"
+
+#include <memory>
+#include <string>
+#include <sys/socket.h>
+
+class ProtocolTrace;
+
+// The control connection: sends one command at a time and reads its (possibly multi-line) reply.
+// Any failure that leaves the dialogue out of step (silence, end of stream, a 421, garbage) closes the
+// connection, because a late reply would otherwise be taken as the answer to the next command.
+class ControlConnection {
+public:
+    explicit ControlConnection(ProtocolTrace& trace) : m_trace(trace) {}
+
+    EngineStatus open(const std::string& host, uint16_t port, const std::string& shown, int timeoutMs);
+    void close();
+    bool isOpen() const { return m_stream != nullptr; }
+
+    void setTimeout(int timeoutMs) { m_timeoutMs = timeoutMs; }
+    int timeout() const { return m_timeoutMs; }
+
+    EngineStatus send(const std::string& command);
+    // Reads the next complete reply; what names the command it answers in error texts.
+    EngineStatus readReply(FtpReply& reply, const std::string& what);
+    EngineStatus command(const std::string& command, FtpReply& reply);
+
+    // The server's address: data connections go there, whatever a PASV reply announces.
+    const sockaddr_storage& peer() const { return m_peer; }
+
+    // The verb of a command ("RETR" for "RETR x.wav"), for error texts that must not echo arguments.
+    static std::string verbOf(const std::string& command);
+
+private:
+    EngineStatus readLine(std::string& line, const std::string& what);
+    EngineStatus fail(int32_t code, const std::string& text);
+
+    ProtocolTrace& m_trace;
+    std::unique_ptr<ByteStream> m_stream;
+    sockaddr_storage m_peer{};
+    int m_timeoutMs = 30000;
+    std::string m_pending; // bytes received after the last complete line
+};

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "ByteStream.h"
+#include "EngineStatus.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class ControlConnection;
+class LocalPartialFile;
+class TransferProgress;
+
+// One passive data connection: opened before the transfer command, read or written to its end, then
+// closed. Silence on it is bounded by the control connection's limit; its length is not.
+class DataConnection {
+public:
+    static constexpr size_t kBlockSize = 256 * 1024;
+
+    // Asks for a port with EPSV (or PASV, once the server refused EPSV: usePasv is then set for the rest
+    // of the session) and connects to it at the control connection's peer address.
+    EngineStatus open(ControlConnection& control, bool& usePasv);
+    void close();
+
+    // Reads to end of stream into text; more than limit bytes is a failure, never a cut.
+    EngineStatus receiveText(std::string& text, size_t limit, const std::string& what);
+    // Reads to end of stream into the file.
+    EngineStatus receiveFile(LocalPartialFile& file, TransferProgress& progress, const std::string& what);
+    // Sends size bytes of the file from its current position, then ends the stream.
+    EngineStatus sendFile(int fileDescriptor, int64_t size, TransferProgress& progress,
+                          const std::string& what);
+
+private:
+    EngineStatus requestPort(ControlConnection& control, bool& usePasv, uint16_t& port);
+    EngineStatus transferFailure(ssize_t result, const std::string& what) const;
+
+    std::unique_ptr<ByteStream> m_stream;
+    int m_timeoutMs = 30000;
+};

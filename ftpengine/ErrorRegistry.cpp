@@ -1,0 +1,51 @@
+#include "ErrorRegistry.h"
+
+#include "FtpEngine.h"
+
+void ErrorRegistry::record(int32_t code, const std::string& text) {
+    m_latest[code] = text.empty() ? generalText(code) : text;
+}
+
+std::string ErrorRegistry::textFor(int32_t code) const {
+    auto found = m_latest.find(code);
+    return found != m_latest.end() ? found->second : generalText(code);
+}
+
+std::string ErrorRegistry::generalText(int32_t code) {
+    switch (code) {
+    case FCE_E_NOT_ATTACHED:
+        return "FTP engine not attached";
+    case FCE_E_BAD_ARGUMENT:
+        return "Invalid argument";
+    case FCE_E_NOT_CONNECTED:
+        return "Not connected";
+    case FCE_E_RESOLVE:
+        return "Unknown host";
+    case FCE_E_CONNECT:
+        return "Connection failed";
+    case FCE_E_TIMEOUT:
+        return "No reply from the server in time";
+    case FCE_E_CONNECTION_LOST:
+        return "Connection closed by the server";
+    case FCE_E_SERVER_REPLY:
+        return "The server refused the command";
+    case FCE_E_LOGIN:
+        return "Login refused";
+    case FCE_E_DATA_CONNECTION:
+        return "Data connection failed";
+    case FCE_E_LOCAL_FILE:
+        return "Local file error";
+    case FCE_E_UNSAFE_NAME:
+        return "Unsafe file name";
+    case FCE_E_INCOMPLETE:
+        return "Incomplete transfer";
+    case FCE_E_BUFFER_TOO_SMALL:
+        return "Buffer too small";
+    case FCE_E_PROTOCOL:
+        return "Unreadable reply from the server";
+    case FCE_E_TLS:
+        return "TLS failure";
+    default:
+        return code < 0 ? "Unknown error " + std::to_string(code) : "No error";
+    }
+}

@@ -1,0 +1,273 @@
+// The fce* calls: argument checks, channel 0, and the turning of each outcome into a signed code
+// whose words fceErrorText gives back. The FTP work itself is FtpSession's.
+
+#include "FtpEngine.h"
+
+#include "ErrorRegistry.h"
+#include "FtpSession.h"
+#include "ProtocolTrace.h"
+
+#include <algorithm>
+#include <csignal>
+#include <cstring>
+#include <memory>
+#include <openssl/crypto.h>
+
+namespace {
+
+constexpr int32_t kVersion = 0x100;
+constexpr const char* kVersionText = "1.0.0";
+constexpr int32_t kListKindNames = 1;
+
+struct Engine {
+    ProtocolTrace trace;
+    FtpSession session{trace};
+    bool busy = false; // inside a call: a progress hook must not re-enter
+};
+
+std::unique_ptr<Engine>& engine() {
+    static std::unique_ptr<Engine> instance;
+    return instance;
+}
+
+// Kept apart from the engine so that even "not attached" has its words.
+ErrorRegistry& errors() {
+    static ErrorRegistry registry;
+    return registry;
+}
+
+int32_t fail(int32_t code, const std::string& text) {
+    errors().record(code, text);
+    if (engine())
+        engine()->trace.note("Error " + std::to_string(code) + ": " + text);
+    return code;
+}
+
+int32_t outcome(const EngineStatus& status, int32_t success = 0) {
+    return status.ok() ? success : fail(status.code(), status.text());
+}
+
+// Runs one call on channel 0 of an attached engine; operation returns the call's result.
+template <typename Operation> int32_t onChannel(int32_t channel, Operation operation) {
+    if (!engine())
+        return fail(FCE_E_NOT_ATTACHED, "FTP engine not attached");
+    if (channel != 0)
+        return fail(FCE_E_BAD_ARGUMENT, "No channel " + std::to_string(channel) + " (only channel 0 exists)");
+    Engine& current = *engine();
+    if (current.busy)
+        return fail(FCE_E_BAD_ARGUMENT, "The FTP engine was called again from inside a progress hook");
+    current.busy = true;
+    int32_t result = operation(current);
+    current.busy = false;
+    current.session.settle();
+    return result;
+}
+
+int32_t copyOut(const std::string& text, char* buffer, int32_t size) {
+    if (buffer == nullptr || size <= 0)
+        return fail(FCE_E_BAD_ARGUMENT, "No buffer given");
+    size_t count = std::min(text.size(), static_cast<size_t>(size - 1));
+    std::memcpy(buffer, text.data(), count);
+    buffer[count] = '\0';
+    return static_cast<int32_t>(count);
+}
+
+int32_t nullArgument(const char* call) {
+    return fail(FCE_E_BAD_ARGUMENT, std::string("Missing argument to ") + call);
+}
+
+void ignoreBrokenPipes() {
+    // A server that closes a data connection mid-upload must give EPIPE, not end the program.
+    struct sigaction current {};
+    if (::sigaction(SIGPIPE, nullptr, &current) == 0 && current.sa_handler == SIG_DFL)
+        std::signal(SIGPIPE, SIG_IGN);
+}
+
+std::string description() {
+    return std::string("Kavrel FTP engine ") + kVersionText + " (" + OpenSSL_version(OPENSSL_VERSION) + ")";
+}
+
+} // namespace
+
+int32_t fceAttach(int32_t channels) {
+    if (channels < 1)
+        return fail(FCE_E_BAD_ARGUMENT, "At least one channel is needed");
+    if (engine())
+        return 0;
+    ignoreBrokenPipes();
+    engine() = std::make_unique<Engine>();
+    return 0;
+}
+
+int32_t fceRelease() {
+    if (!engine())
+        return fail(FCE_E_NOT_ATTACHED, "FTP engine not attached");
+    if (engine()->busy)
+        return fail(FCE_E_BAD_ARGUMENT, "The FTP engine was released from inside a progress hook");
+    engine()->session.close();
+    engine().reset();
+    return 0;
+}
+
+int32_t fceGetInteger(int32_t channel, int32_t parameter) {
+    return onChannel(channel, [&](Engine& current) -> int32_t {
+        switch (parameter) {
+        case FCE_VERSION:
+            return kVersion;
+        case FCE_TIMEOUT_MS:
+            return current.session.timeout();
+        case FCE_PASSIVE:
+            return 1;
+        case FCE_REPLACE_LOCAL:
+            return current.session.replaceLocal() ? 1 : 0;
+        default:
+            return fail(FCE_E_BAD_ARGUMENT, "Unknown integer parameter " + std::to_string(parameter));
+        }
+    });
+}
+
+int32_t fceSetInteger(int32_t channel, int32_t parameter, int32_t value) {
+    return onChannel(channel, [&](Engine& current) -> int32_t {
+        switch (parameter) {
+        case FCE_TIMEOUT_MS:
+            if (value <= 0)
+                return fail(FCE_E_BAD_ARGUMENT,
+                            "The silence limit must be a positive number of milliseconds");
+            current.session.setTimeout(value);
+            return 0;
+        case FCE_PASSIVE:
+            return value == 1 ? 0 : fail(FCE_E_BAD_ARGUMENT, "Only passive data connections are supported");
+        case FCE_REPLACE_LOCAL:
+            current.session.setReplaceLocal(value != 0);
+            return 0;
+        default:
+            return fail(FCE_E_BAD_ARGUMENT, "Unknown integer parameter " + std::to_string(parameter));
+        }
+    });
+}
+
+int32_t fceGetString(int32_t channel, int32_t parameter, char* buffer, int32_t size) {
+    return onChannel(channel, [&](Engine&) -> int32_t {
+        if (parameter != FCE_DESCRIPTION)
+            return fail(FCE_E_BAD_ARGUMENT, "Unknown text parameter " + std::to_string(parameter));
+        return copyOut(description(), buffer, size);
+    });
+}
+
+int32_t fceSetString(int32_t channel, int32_t parameter, const char* value) {
+    return onChannel(channel, [&](Engine& current) -> int32_t {
+        if (value == nullptr)
+            return nullArgument("fceSetString");
+        if (parameter != FCE_TRACE_FILE)
+            return fail(FCE_E_BAD_ARGUMENT, "Unknown text parameter " + std::to_string(parameter));
+        return outcome(current.trace.open(value));
+    });
+}
+
+int32_t fceConnect(int32_t channel, const char* server, const char* user, const char* password) {
+    return onChannel(channel, [&](Engine& current) -> int32_t {
+        if (server == nullptr || user == nullptr || password == nullptr)
+            return nullArgument("fceConnect");
+        return outcome(current.session.connect(server, user, password));
+    });
+}
+
+int32_t fceSetMode(int32_t channel, int32_t mode) {
+    return onChannel(channel, [&](Engine& current) -> int32_t {
+        if (mode != 'B')
+            return fail(FCE_E_BAD_ARGUMENT, "Only binary mode ('B') is supported");
+        return outcome(current.session.setBinary());
+    });
+}
+
+int32_t fceClose(int32_t channel) {
+    return onChannel(channel, [&](Engine& current) -> int32_t {
+        current.session.close();
+        return 0;
+    });
+}
+
+int32_t fceErrorText(int32_t channel, int32_t code, char* buffer, int32_t size) {
+    if (channel != 0)
+        return fail(FCE_E_BAD_ARGUMENT, "No channel " + std::to_string(channel) + " (only channel 0 exists)");
+    return copyOut(errors().textFor(code), buffer, size);
+}
+
+int32_t fceGetList(int32_t channel, int32_t kind, std::string& listing) {
+    return onChannel(channel, [&](Engine& current) -> int32_t {
+        if (kind != kListKindNames)
+            return fail(FCE_E_BAD_ARGUMENT, "Unknown list kind " + std::to_string(kind));
+        std::string text;
+        EngineStatus status = current.session.list(text);
+        if (!status.ok())
+            return outcome(status);
+        listing = std::move(text);
+        return static_cast<int32_t>(listing.size());
+    });
+}
+
+int32_t fceGetList(int32_t channel, int32_t kind, char* buffer, int32_t size) {
+    if (buffer == nullptr || size <= 0)
+        return engine() ? nullArgument("fceGetList") : fail(FCE_E_NOT_ATTACHED, "FTP engine not attached");
+    std::string text;
+    int32_t length = fceGetList(channel, kind, text);
+    if (length < 0)
+        return length;
+    if (length > size)
+        return fail(FCE_E_BUFFER_TOO_SMALL, "The listing of " + std::to_string(length) +
+                                                " bytes does not fit a buffer of " + std::to_string(size) +
+                                                " bytes");
+    std::memcpy(buffer, text.data(), text.size());
+    if (length < size)
+        buffer[length] = '\0';
+    return length;
+}
+
+int32_t fceSetLocalDir(int32_t channel, const char* absolutePath) {
+    return onChannel(channel, [&](Engine& current) -> int32_t {
+        if (absolutePath == nullptr)
+            return nullArgument("fceSetLocalDir");
+        return outcome(current.session.setLocalDirectory(absolutePath));
+    });
+}
+
+int32_t fceSetServerDir(int32_t channel, const char* name) {
+    return onChannel(channel, [&](Engine& current) -> int32_t {
+        if (name == nullptr)
+            return nullArgument("fceSetServerDir");
+        std::string directory(name);
+        return outcome(directory == "\\" ? current.session.changeToRoot()
+                                         : current.session.changeDirectory(directory));
+    });
+}
+
+int32_t fceMakeServerDir(int32_t channel, const char* name) {
+    return onChannel(channel, [&](Engine& current) -> int32_t {
+        if (name == nullptr)
+            return nullArgument("fceMakeServerDir");
+        return outcome(current.session.makeDirectory(name));
+    });
+}
+
+int32_t fceGetFile(int32_t channel, const char* name) {
+    return onChannel(channel, [&](Engine& current) -> int32_t {
+        if (name == nullptr)
+            return nullArgument("fceGetFile");
+        return outcome(current.session.getFile(name));
+    });
+}
+
+int32_t fcePutFile(int32_t channel, const char* name) {
+    return onChannel(channel, [&](Engine& current) -> int32_t {
+        if (name == nullptr)
+            return nullArgument("fcePutFile");
+        return outcome(current.session.putFile(name));
+    });
+}
+
+int32_t fceSetProgressHook(int32_t channel, FceProgressHook hook, void* context) {
+    return onChannel(channel, [&](Engine& current) -> int32_t {
+        current.session.setProgressHook(hook, context);
+        return 0;
+    });
+}

@@ -1,0 +1,355 @@
+#include "FtpSession.h"
+
+#include "DataConnection.h"
+#include "ListingParser.h"
+#include "LocalPartialFile.h"
+#include "NameSafety.h"
+#include "ProtocolTrace.h"
+#include "ServerAddress.h"
+#include "TransferProgress.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// A listing larger than this cannot be handed back as a signed 32-bit length.
+constexpr size_t kLargestListing = 512u * 1024 * 1024;
+
+EngineStatus refusedBy(const FtpReply& reply, int32_t code = FCE_E_SERVER_REPLY) {
+    return EngineStatus::failure(code, reply.lastLine());
+}
+
+EngineStatus unsafeName(const std::string& name) {
+    return EngineStatus::failure(FCE_E_UNSAFE_NAME, "Unsafe file name: " + name);
+}
+
+std::string upperFirstWord(const std::string& line) {
+    auto start = line.find_first_not_of(' ');
+    if (start == std::string::npos)
+        return {};
+    std::string word = line.substr(start, line.find(' ', start) - start);
+    std::transform(word.begin(), word.end(), word.begin(), [](unsigned char c) { return std::toupper(c); });
+    return word;
+}
+
+bool mentionsTruncation(const FtpReply& reply) {
+    return std::any_of(reply.lines.begin(), reply.lines.end(), [](std::string line) {
+        std::transform(line.begin(), line.end(), line.begin(),
+                       [](unsigned char c) { return std::tolower(c); });
+        return line.find("truncated") != std::string::npos;
+    });
+}
+
+} // namespace
+
+void FtpSession::setState(State next) {
+    if (next == m_state)
+        return;
+    if (next == State::Disconnected) {
+        m_control.close();
+        m_listedSizes.clear();
+    }
+    if (next == State::LoggingIn) {
+        m_binaryAccepted = false;
+        m_usePasv = false;
+        m_useMlsd = false;
+        m_listedSizes.clear();
+    }
+    m_state = next;
+}
+
+void FtpSession::settle() {
+    if (m_state != State::Disconnected && !m_control.isOpen())
+        setState(State::Disconnected);
+}
+
+EngineStatus FtpSession::requireReady() const {
+    if (m_state != State::Ready || !m_control.isOpen())
+        return EngineStatus::failure(FCE_E_NOT_CONNECTED, "Not connected");
+    return {};
+}
+
+void FtpSession::setTimeout(int milliseconds) {
+    m_timeoutMs = milliseconds;
+    m_control.setTimeout(milliseconds);
+}
+
+void FtpSession::setProgressHook(FceProgressHook hook, void* context) {
+    m_hook = hook;
+    m_hookContext = context;
+}
+
+EngineStatus FtpSession::connect(const std::string& server, const std::string& user,
+                                 const std::string& password) {
+    close();
+    ServerAddress address;
+    if (EngineStatus status = ServerAddress::parse(server, address); !status.ok())
+        return status;
+    EngineStatus status = m_control.open(address.host(), address.port(), address.display(), m_timeoutMs);
+    if (!status.ok())
+        return status;
+    setState(State::LoggingIn);
+    FtpReply greeting;
+    do {
+        status = m_control.readReply(greeting, "connect");
+    } while (status.ok() && greeting.isPreliminary());
+    if (status.ok() && greeting.code != 220)
+        status = refusedBy(greeting, FCE_E_CONNECT);
+    if (status.ok())
+        status = login(user, password);
+    if (status.ok())
+        status = readFeatures();
+    if (!status.ok()) {
+        setState(State::Disconnected);
+        return status;
+    }
+    setState(State::Ready);
+    return {};
+}
+
+EngineStatus FtpSession::login(const std::string& user, const std::string& password) {
+    FtpReply reply;
+    if (EngineStatus status = m_control.command("USER " + user, reply); !status.ok())
+        return status;
+    if (reply.code == 230)
+        return {};
+    if (reply.code != 331)
+        return refusedBy(reply, FCE_E_LOGIN);
+    if (EngineStatus status = m_control.command("PASS " + password, reply); !status.ok())
+        return status;
+    if (reply.code != 230 && reply.code != 202)
+        return refusedBy(reply, FCE_E_LOGIN);
+    return {};
+}
+
+EngineStatus FtpSession::readFeatures() {
+    FtpReply reply;
+    if (EngineStatus status = m_control.command("FEAT", reply); !status.ok())
+        return status;
+    if (reply.code != 211)
+        return {}; // a server without FEAT offers nothing beyond LIST
+    // MLST in FEAT implies MLSD (some servers name only MLST).
+    for (size_t i = 1; i + 1 < reply.lines.size(); ++i) {
+        std::string feature = upperFirstWord(reply.lines[i]);
+        if (feature == "MLST" || feature == "MLSD")
+            m_useMlsd = true;
+    }
+    return {};
+}
+
+void FtpSession::close() {
+    if (m_state != State::Disconnected && m_control.isOpen()) {
+        FtpReply reply;
+        // A silent or vanished server must not keep a disconnect from completing.
+        if (m_control.send("QUIT").ok())
+            m_control.readReply(reply, "QUIT");
+    }
+    setState(State::Disconnected);
+}
+
+EngineStatus FtpSession::setBinary() {
+    if (EngineStatus status = requireReady(); !status.ok())
+        return status;
+    if (m_binaryAccepted)
+        return {};
+    FtpReply reply;
+    if (EngineStatus status = m_control.command("TYPE I", reply); !status.ok())
+        return status;
+    if (!reply.isCompletion())
+        return refusedBy(reply);
+    m_binaryAccepted = true;
+    return {};
+}
+
+EngineStatus FtpSession::changeTo(const std::string& path) {
+    if (EngineStatus status = requireReady(); !status.ok())
+        return status;
+    FtpReply reply;
+    if (EngineStatus status = m_control.command("CWD " + path, reply); !status.ok())
+        return status;
+    if (!reply.isCompletion())
+        return refusedBy(reply); // the server stays where it was
+    m_listedSizes.clear();
+    return {};
+}
+
+EngineStatus FtpSession::changeToRoot() {
+    return changeTo("/");
+}
+
+EngineStatus FtpSession::changeDirectory(const std::string& name) {
+    if (!NameSafety::isPlainComponent(name))
+        return unsafeName(name);
+    return changeTo(name);
+}
+
+EngineStatus FtpSession::makeDirectory(const std::string& name) {
+    if (!NameSafety::isPlainComponent(name))
+        return unsafeName(name);
+    if (EngineStatus status = requireReady(); !status.ok())
+        return status;
+    FtpReply reply;
+    if (EngineStatus status = m_control.command("MKD " + name, reply); !status.ok())
+        return status;
+    return reply.isCompletion() ? EngineStatus() : refusedBy(reply);
+}
+
+EngineStatus FtpSession::startTransfer(DataConnection& data, const std::string& command, FtpReply& reply) {
+    if (EngineStatus status = data.open(m_control, m_usePasv); !status.ok())
+        return status;
+    if (EngineStatus status = m_control.command(command, reply); !status.ok())
+        return status;
+    return reply.isPreliminary() ? EngineStatus() : refusedBy(reply);
+}
+
+EngineStatus FtpSession::finishTransfer(DataConnection& data, const std::string& verb,
+                                        const EngineStatus& dataStatus) {
+    // Closing first tells the server a transfer we abandon is over, so its final reply comes at once.
+    data.close();
+    if (dataStatus.code() == FCE_E_TIMEOUT) {
+        // The server went silent mid-transfer; whatever it says later would answer the wrong command.
+        m_trace.note(dataStatus.text());
+        m_control.close();
+        return dataStatus;
+    }
+    FtpReply reply;
+    EngineStatus replyStatus = m_control.readReply(reply, verb);
+    if (!dataStatus.ok())
+        return dataStatus;
+    if (!replyStatus.ok())
+        return replyStatus;
+    if (reply.code == 426)
+        return refusedBy(reply, FCE_E_DATA_CONNECTION);
+    if (reply.code != 226 && reply.code != 250)
+        return refusedBy(reply);
+    if (mentionsTruncation(reply))
+        return refusedBy(reply, FCE_E_INCOMPLETE);
+    return {};
+}
+
+EngineStatus FtpSession::runListing(const std::string& command, std::string& raw, FtpReply& startReply) {
+    DataConnection data;
+    raw.clear();
+    if (EngineStatus status = startTransfer(data, command, startReply); !status.ok())
+        return status;
+    EngineStatus received = data.receiveText(raw, kLargestListing, command);
+    return finishTransfer(data, command, received);
+}
+
+EngineStatus FtpSession::list(std::string& listText) {
+    if (EngineStatus status = setBinary(); !status.ok())
+        return status;
+    std::string raw;
+    FtpReply startReply;
+    EngineStatus status = runListing(m_useMlsd ? "MLSD" : "LIST", raw, startReply);
+    if (!status.ok() && m_useMlsd && startReply.code >= 500 && startReply.code <= 502) {
+        m_useMlsd = false; // FEAT promised more than the server does
+        status = runListing("LIST", raw, startReply);
+    }
+    if (!status.ok())
+        return status;
+    std::vector<ListingEntry> entries;
+    auto format = m_useMlsd ? ListingParser::Format::Mlsd : ListingParser::Format::List;
+    if (status = ListingParser::parse(raw, format, entries); !status.ok())
+        return status;
+    m_listedSizes.clear();
+    for (const ListingEntry& entry : entries) {
+        if (!entry.isDirectory && entry.size >= 0)
+            m_listedSizes[entry.name] = entry.size;
+    }
+    listText = ListingParser::listText(entries);
+    return {};
+}
+
+EngineStatus FtpSession::setLocalDirectory(const std::string& path) {
+    struct stat info {};
+    if (path.empty() || path.front() != '/')
+        return EngineStatus::failure(FCE_E_LOCAL_FILE, "Local directory is not an absolute path: " + path);
+    if (::stat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
+        return EngineStatus::failure(FCE_E_LOCAL_FILE, "Local directory does not exist: " + path);
+    m_localDir = path;
+    while (m_localDir.size() > 1 && m_localDir.back() == '/')
+        m_localDir.pop_back();
+    return {};
+}
+
+EngineStatus FtpSession::requireLocalDirectory() const {
+    if (m_localDir.empty())
+        return EngineStatus::failure(FCE_E_LOCAL_FILE, "No local directory set");
+    return {};
+}
+
+EngineStatus FtpSession::checkLocalTarget(const std::string& path) const {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0)
+        return {};
+    if (S_ISDIR(info.st_mode))
+        return EngineStatus::failure(FCE_E_LOCAL_FILE, "A local folder has the name of the file: " + path);
+    if (!m_replaceLocal)
+        return EngineStatus::failure(FCE_E_LOCAL_FILE, "Local file already exists: " + path);
+    return {};
+}
+
+EngineStatus FtpSession::getFile(const std::string& name) {
+    if (!NameSafety::isPlainComponent(name))
+        return unsafeName(name);
+    if (EngineStatus status = requireLocalDirectory(); !status.ok())
+        return status;
+    if (EngineStatus status = setBinary(); !status.ok())
+        return status;
+    LocalPartialFile file(m_localDir, name);
+    if (EngineStatus status = checkLocalTarget(file.finalPath()); !status.ok())
+        return status;
+    if (EngineStatus status = file.create(); !status.ok())
+        return status;
+    DataConnection data;
+    FtpReply startReply;
+    if (EngineStatus status = startTransfer(data, "RETR " + name, startReply); !status.ok())
+        return status;
+    TransferProgress progress(m_hook, m_hookContext);
+    EngineStatus received = data.receiveFile(file, progress, "RETR");
+    if (EngineStatus status = finishTransfer(data, "RETR", received); !status.ok())
+        return status;
+    auto listed = m_listedSizes.find(name);
+    if (listed != m_listedSizes.end() && listed->second != progress.bytes())
+        return EngineStatus::failure(FCE_E_INCOMPLETE, "Received " + std::to_string(progress.bytes()) +
+                                                           " of " + std::to_string(listed->second) +
+                                                           " bytes of " + name);
+    return file.commit();
+}
+
+EngineStatus FtpSession::putFile(const std::string& name) {
+    if (!NameSafety::isPlainComponent(name))
+        return unsafeName(name);
+    if (EngineStatus status = requireLocalDirectory(); !status.ok())
+        return status;
+    if (EngineStatus status = setBinary(); !status.ok())
+        return status;
+    std::string path = m_localDir + "/" + name;
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return EngineStatus::failure(FCE_E_LOCAL_FILE, "Cannot open " + path + ": " + std::strerror(errno));
+    struct stat info {};
+    EngineStatus status;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
+        status = EngineStatus::failure(FCE_E_LOCAL_FILE, "Not a regular file: " + path);
+    DataConnection data;
+    FtpReply startReply;
+    if (status.ok())
+        status = startTransfer(data, "STOR " + name, startReply);
+    TransferProgress progress(m_hook, m_hookContext);
+    if (status.ok())
+        status = finishTransfer(data, "STOR", data.sendFile(fd, info.st_size, progress, "STOR"));
+    ::close(fd);
+    if (status.ok() && progress.bytes() != info.st_size)
+        status =
+            EngineStatus::failure(FCE_E_INCOMPLETE, "Sent " + std::to_string(progress.bytes()) + " of " +
+                                                        std::to_string(info.st_size) + " bytes of " + name);
+    return status;
+}

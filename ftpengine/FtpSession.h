@@ -1,0 +1,75 @@
+#pragma once
+
+#include "ControlConnection.h"
+#include "EngineStatus.h"
+#include "FtpEngine.h"
+
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+
+class DataConnection;
+class ProtocolTrace;
+
+// One FTP session and everything the engine remembers about it. The connection state lives in one
+// enum and changes only through setState().
+class FtpSession {
+public:
+    enum class State {
+        Disconnected, // no control connection: every server call fails with "Not connected"
+        LoggingIn,    // connected, greeting or login under way
+        Ready,        // logged in: commands may be sent
+    };
+
+    explicit FtpSession(ProtocolTrace& trace) : m_trace(trace), m_control(trace) {}
+
+    State state() const { return m_state; }
+    // Takes note of a control connection that a failure closed; called after every engine call.
+    void settle();
+
+    EngineStatus connect(const std::string& server, const std::string& user, const std::string& password);
+    void close();
+    EngineStatus setBinary();
+
+    EngineStatus changeToRoot();
+    EngineStatus changeDirectory(const std::string& name);
+    EngineStatus makeDirectory(const std::string& name);
+    EngineStatus list(std::string& listText);
+
+    EngineStatus setLocalDirectory(const std::string& path);
+    EngineStatus getFile(const std::string& name);
+    EngineStatus putFile(const std::string& name);
+
+    void setTimeout(int milliseconds);
+    int timeout() const { return m_timeoutMs; }
+    void setReplaceLocal(bool allowed) { m_replaceLocal = allowed; }
+    bool replaceLocal() const { return m_replaceLocal; }
+    void setProgressHook(FceProgressHook hook, void* context);
+
+private:
+    void setState(State next);
+    EngineStatus requireReady() const;
+    EngineStatus login(const std::string& user, const std::string& password);
+    EngineStatus readFeatures();
+    EngineStatus changeTo(const std::string& path);
+    EngineStatus runListing(const std::string& command, std::string& raw, FtpReply& startReply);
+    EngineStatus startTransfer(DataConnection& data, const std::string& command, FtpReply& reply);
+    EngineStatus finishTransfer(DataConnection& data, const std::string& verb,
+                                const EngineStatus& dataStatus);
+    EngineStatus requireLocalDirectory() const;
+    EngineStatus checkLocalTarget(const std::string& path) const;
+
+    ProtocolTrace& m_trace;
+    ControlConnection m_control;
+    State m_state = State::Disconnected;
+    bool m_binaryAccepted = false; // a TYPE I was accepted on this connection
+    bool m_usePasv = false;        // the server refused EPSV
+    bool m_useMlsd = false;        // FEAT offered MLST/MLSD
+    int m_timeoutMs = 30000;
+    bool m_replaceLocal = false;
+    FceProgressHook m_hook = nullptr;
+    void* m_hookContext = nullptr;
+    std::string m_localDir;
+    // Sizes from the last listing of the current server directory, for the completeness check.
+    std::unordered_map<std::string, int64_t> m_listedSizes;
+};

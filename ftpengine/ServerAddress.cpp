@@ -1,0 +1,50 @@
+#include "ServerAddress.h"
+
+#include "FtpEngine.h"
+
+bool ServerAddress::parsePort(const std::string& digits, uint16_t& port) {
+    if (digits.empty() || digits.size() > 5)
+        return false;
+    unsigned value = 0;
+    for (char c : digits) {
+        if (c < '0' || c > '9')
+            return false;
+        value = value * 10 + static_cast<unsigned>(c - '0');
+    }
+    if (value == 0 || value > 65535)
+        return false;
+    port = static_cast<uint16_t>(value);
+    return true;
+}
+
+EngineStatus ServerAddress::parse(const std::string& text, ServerAddress& result) {
+    const EngineStatus invalid = EngineStatus::failure(FCE_E_BAD_ARGUMENT, "Invalid server address: " + text);
+    ServerAddress parsed;
+    std::string portText;
+    if (!text.empty() && text.front() == '[') {
+        auto close = text.find(']');
+        if (close == std::string::npos || close == 1)
+            return invalid;
+        parsed.m_host = text.substr(1, close - 1);
+        std::string rest = text.substr(close + 1);
+        if (!rest.empty() && (rest.front() != ':' || rest.size() == 1))
+            return invalid;
+        portText = rest.empty() ? std::string() : rest.substr(1);
+    } else {
+        auto colon = text.find(':');
+        bool singleColon = colon != std::string::npos && text.find(':', colon + 1) == std::string::npos;
+        parsed.m_host = singleColon ? text.substr(0, colon) : text;
+        portText = singleColon ? text.substr(colon + 1) : std::string();
+        if (singleColon && portText.empty())
+            return invalid;
+    }
+    if (parsed.m_host.empty() || (!portText.empty() && !parsePort(portText, parsed.m_port)))
+        return invalid;
+    result = parsed;
+    return {};
+}
+
+std::string ServerAddress::display() const {
+    bool isV6 = m_host.find(':') != std::string::npos;
+    return (isV6 ? "[" + m_host + "]" : m_host) + ":" + std::to_string(m_port);
+}

@@ -1,0 +1,12 @@
+#include "TransferProgress.h"
+
+void TransferProgress::advance(int64_t bytes) {
+    m_bytes += bytes;
+    if (m_hook == nullptr)
+        return;
+    auto now = std::chrono::steady_clock::now();
+    if (now - m_lastReport < std::chrono::milliseconds(100))
+        return;
+    m_lastReport = now;
+    m_hook(m_context, m_bytes);
+}

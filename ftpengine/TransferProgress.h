@@ -1,0 +1,22 @@
+#pragma once
+
+#include "FtpEngine.h"
+
+#include <chrono>
+#include <cstdint>
+
+// Counts the bytes of one transfer and tells the host about them at most every 100 ms, so a window can
+// repaint without the copy loop paying for it on every block.
+class TransferProgress {
+public:
+    TransferProgress(FceProgressHook hook, void* context) : m_hook(hook), m_context(context) {}
+
+    void advance(int64_t bytes);
+    int64_t bytes() const { return m_bytes; }
+
+private:
+    FceProgressHook m_hook;
+    void* m_context;
+    int64_t m_bytes = 0;
+    std::chrono::steady_clock::time_point m_lastReport = std::chrono::steady_clock::now();
+};
