@@ -17,10 +17,16 @@ public:
 
     FtpServerFixture();
     ~FtpServerFixture();
+    FtpServerFixture(const FtpServerFixture&) = delete;
+    FtpServerFixture& operator=(const FtpServerFixture&) = delete;
 
     // Starts the server and waits until it prints its port; false (with a QWARN) when it cannot.
     bool start(ListingMode mode = ListingMode::Mlsd);
     void stop();
+    bool isRunning() const;
+
+    // Offer explicit FTPS (AUTH TLS) with a self-signed certificate made at start; call before start().
+    void setTlsOffered(bool offered) { m_tlsOffered = offered; }
 
     quint16 port() const { return m_port; }
     // "127.0.0.1:<port>", as fceConnect takes it.
@@ -30,14 +36,25 @@ public:
 
     // Fault hooks, read by the server before every command, so they can change during a test.
     // Keys are those of tests/ftpserver/README.md; an empty object turns every fault off.
+    // Every call starts the "times" counters of the rules afresh.
     void setFaults(const QJsonObject& faults);
 
     // Every command the server received since the last clearCommands(), PASS's argument as given.
     QStringList commands() const;
     void clearCommands();
 
+    // The server script and the interpreter that runs it (Debian's, which has pyftpdlib).
+    static QString scriptPath();
+    static QString pythonPath();
+
 private:
+    QString workFile(const QString& name) const;
+    bool waitForPort();
+
     std::unique_ptr<QTemporaryDir> m_workDir;
     QProcess m_process;
     quint16 m_port = 0;
+    bool m_tlsOffered = false;
+    qint64 m_commandLogOffset = 0; // bytes of the command log before the last clearCommands()
+    int m_faultGeneration = 0;     // makes every setFaults() a new file content
 };
