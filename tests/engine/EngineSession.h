@@ -1,0 +1,36 @@
+#pragma once
+
+#include "FtpEngine.h"
+#include "FtpServerFixture.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+// The engine attached for one test and released when the test ends, with the steps every server test
+// repeats: connect in binary mode, read a failure's text, read and write local files.
+class EngineSession {
+public:
+    static constexpr int kTimeoutMs = 500;
+
+    EngineSession();
+    ~EngineSession();
+    EngineSession(const EngineSession&) = delete;
+    EngineSession& operator=(const EngineSession&) = delete;
+
+    bool attached() const { return m_attached; }
+
+    // fceSetInteger(11), fceConnect, fceSetMode('B'); the first negative code, or 0.
+    int32_t connect(const FtpServerFixture& server, int timeoutMs = kTimeoutMs);
+
+    static QString errorText(int32_t code);
+    static QByteArray readFile(const QString& path);
+    static bool writeFile(const QString& path, const QByteArray& bytes);
+    // Bytes that differ from file to file, so that a mixed-up file cannot pass for another.
+    static QByteArray patternBytes(qsizetype size, int seed);
+    // The names in a folder, hidden ones included.
+    static QStringList entriesOf(const QString& folder);
+
+private:
+    bool m_attached = false;
+};
