@@ -104,11 +104,8 @@ int32_t frmDirPicker::ShowStartFolder(const QString& start, QString& reason) {
 void frmDirPicker::ShowModalOver(QWidget* owner) {
     if (parentWidget() != owner)
         setParent(owner, windowFlags());
-    if (owner != nullptr) {
-        QRect area(rect());
-        area.moveCenter(owner->frameGeometry().center());
-        move(area.topLeft());
-    }
+    // Not marked as placed, so that every showing centres the dialog over its owner again.
+    setAttribute(Qt::WA_Moved, false);
     exec();
 }
 
