@@ -1,13 +1,54 @@
 #include "IniFunction.h"
 
+#include "IniEditor.h"
+#include "IniLookup.h"
 #include "ProgramLocation.h"
+#include "SettingsFile.h"
 
-// First cut: the default path only; reading and writing follow.
+#include <climits>
+#include <cstddef>
+#include <optional>
+
+// Every procedure is one complete access to the file and absorbs every failure: nothing here throws
+// to the caller, shows anything or keeps state between calls.
+
 namespace {
+
+// The platform's read buffer held 1023 characters, one of them the terminator.
+constexpr std::size_t longestStringRead = 1022;
 
 void resolvePath(std::string& settingsPath) {
     if (settingsPath.empty())
         settingsPath = DefaultSettingsPath();
+}
+
+std::optional<std::string> storedValue(const std::string& section, const std::string& key,
+                                       const std::string& settingsPath) {
+    std::string content;
+    if (SettingsFile::read(settingsPath, content) != SettingsFile::State::Readable)
+        return std::nullopt;
+    return IniLookup(content).value(section, key);
+}
+
+// An optional sign and the leading digits, as the platform's integer read: "5abc" is 5, "abc" is 0.
+// A number beyond 32 bits stops at the nearest limit instead of wrapping around.
+int32_t leadingInteger(const std::string& text) {
+    std::size_t at = 0;
+    bool negative = false;
+    if (at < text.size() && (text[at] == '-' || text[at] == '+')) {
+        negative = text[at] == '-';
+        ++at;
+    }
+    long long magnitude = 0;
+    const long long limit = negative ? -static_cast<long long>(INT32_MIN) : INT32_MAX;
+    for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at) {
+        magnitude = magnitude * 10 + (text[at] - '0');
+        if (magnitude >= limit) {
+            magnitude = limit;
+            break;
+        }
+    }
+    return static_cast<int32_t>(negative ? -magnitude : magnitude);
 }
 
 } // namespace
@@ -16,20 +57,45 @@ std::string DefaultSettingsPath() {
     return ProgramLocation::directory() + "/" + ProgramLocation::baseName() + ".INI";
 }
 
-std::string ReadIniString(const std::string&, const std::string&, const std::string& defaultValue,
+std::string ReadIniString(const std::string& section, const std::string& key, const std::string& defaultValue,
                           std::string& settingsPath) {
-    resolvePath(settingsPath);
-    return defaultValue;
+    try {
+        resolvePath(settingsPath);
+        const std::string value = storedValue(section, key, settingsPath).value_or(defaultValue);
+        return value.substr(0, longestStringRead);
+    } catch (...) {
+        return defaultValue;
+    }
 }
 
-int32_t ReadIniInteger(const std::string&, const std::string&, const int32_t& defaultValue,
+int32_t ReadIniInteger(const std::string& section, const std::string& key, const int32_t& defaultValue,
                        std::string& settingsPath) {
-    resolvePath(settingsPath);
-    return defaultValue;
+    try {
+        resolvePath(settingsPath);
+        const std::optional<std::string> value = storedValue(section, key, settingsPath);
+        if (!value || value->empty())
+            return defaultValue;
+        return leadingInteger(*value);
+    } catch (...) {
+        return defaultValue;
+    }
 }
 
-void WriteIniString(const std::string&, const std::string&, const std::string&, std::string& settingsPath) {
-    resolvePath(settingsPath);
+void WriteIniString(const std::string& section, const std::string& key, const std::string& value,
+                    std::string& settingsPath) {
+    try {
+        resolvePath(settingsPath);
+        std::string content;
+        const SettingsFile::State state = SettingsFile::read(settingsPath, content);
+        // A file that cannot be read (or is not a settings file) is left alone rather than replaced.
+        if (state == SettingsFile::State::Unusable)
+            return;
+        if (!IniEditor::setValue(content, section, key, value))
+            return;
+        SettingsFile::replace(settingsPath, content, state == SettingsFile::State::Readable);
+    } catch (...) {
+        // A setting that cannot be saved is lost, silently, as every caller expects.
+    }
 }
 
 void WriteIniInteger(const std::string& section, const std::string& key, const int32_t& value,

@@ -23,12 +23,18 @@ std::filesystem::path executablePath() {
     return error ? std::filesystem::path() : path;
 }
 
-// /proc/self/mounts escapes blanks and a few other bytes as \ooo octal.
+bool isOctalDigit(char c) {
+    return c >= '0' && c <= '7';
+}
+
+// /proc/self/mounts escapes blanks and a few other bytes as \ooo octal; anything else stays as it is.
 std::string unescapeMountField(const std::string& field) {
     std::string out;
     for (size_t i = 0; i < field.size(); ++i) {
-        if (field[i] == '\\' && i + 3 < field.size()) {
-            out += static_cast<char>(std::stoi(field.substr(i + 1, 3), nullptr, 8));
+        if (field[i] == '\\' && i + 3 < field.size() && isOctalDigit(field[i + 1]) &&
+            isOctalDigit(field[i + 2]) && isOctalDigit(field[i + 3])) {
+            out += static_cast<char>((field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 +
+                                     (field[i + 3] - '0'));
             i += 3;
         } else {
             out += field[i];
