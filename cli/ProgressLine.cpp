@@ -7,6 +7,8 @@ namespace {
 
 // Redrawing a terminal line per small file would cost more than the file; ten times a second is plenty.
 constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
+// A rate over the first instants of a directory says nothing (a listing's bytes over microseconds).
+constexpr double kShortestRateSeconds = 0.25;
 
 std::string rateText(double bytesPerSecond) {
     char text[32];
@@ -28,6 +30,7 @@ void ProgressLine::startDirectory(const std::string& label, double totalFiles) {
     m_bytes = 0;
     m_readAtStart = m_enabled ? processBytesRead() : -1;
     m_start = Clock::now();
+    m_started = true;
     redraw(true);
 }
 
@@ -55,18 +58,21 @@ std::string ProgressLine::format(const std::string& label, double filesDone, dou
     char counts[64];
     std::snprintf(counts, sizeof counts, "%.0f of %.0f files", filesDone, totalFiles);
     std::string line = label.empty() ? std::string() : label + "  ";
-    return line + counts + "  " + rateText(bytesPerSecond);
+    line += counts;
+    if (bytesPerSecond >= 0)
+        line += "  " + rateText(bytesPerSecond);
+    return line;
 }
 
 void ProgressLine::redraw(bool force) {
-    if (!m_enabled)
+    if (!m_enabled || !m_started)
         return;
     const auto now = Clock::now();
     if (!force && m_shown && now - m_lastDraw < kRedrawInterval)
         return;
     m_lastDraw = now;
     const double seconds = std::chrono::duration<double>(now - m_start).count();
-    const double rate = seconds > 0 ? static_cast<double>(bytesMoved()) / seconds : 0;
+    const double rate = seconds >= kShortestRateSeconds ? static_cast<double>(bytesMoved()) / seconds : -1;
     std::fprintf(m_terminal, "\r\033[K%s", format(m_label, m_done, m_total, rate).c_str());
     std::fflush(m_terminal);
     m_shown = true;

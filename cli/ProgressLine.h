@@ -21,7 +21,7 @@ public:
     // Removes the line so that a log line can take its place on the terminal.
     void clear();
 
-    // The text of the line, also for tests: "C:\MSG  12 of 2000 files  3.4 MB/s".
+    // The text of the line, also for tests: "C:\MSG  12 of 2000 files  3.4 MB/s"; no rate when negative.
     static std::string format(const std::string& label, double filesDone, double totalFiles,
                               double bytesPerSecond);
 
@@ -37,6 +37,7 @@ private:
     std::FILE* m_terminal;
     bool m_enabled;
     bool m_shown = false;
+    bool m_started = false; // nothing to show before the first directory has a file count
     std::string m_label;
     double m_total = 0;
     double m_done = 0;

@@ -153,6 +153,7 @@ void TestCliOptions::progressLineText_data() {
     QTest::newRow("kilobytes") << "C:\\PMT\\A" << 0.0 << 100.0 << 2600.0
                                << "C:\\PMT\\A  0 of 100 files  3 kB/s";
     QTest::newRow("no label") << "" << 5.0 << 5.0 << 0.0 << "5 of 5 files  0 kB/s";
+    QTest::newRow("rate not known yet") << "C:\\DTA" << 0.0 << 40.0 << -1.0 << "C:\\DTA  0 of 40 files";
 }
 
 void TestCliOptions::progressLineText() {
@@ -177,12 +178,13 @@ void TestCliOptions::progressLineSilentWhenDisabled() {
         QCOMPARE(std::ftell(sink), 0L);
     }
     ProgressLine on(sink, true);
+    on.setFilesDone(0); // before any directory: nothing to show
     on.startDirectory("C:\\DTA", 3);
     on.setFilesDone(3);
     on.clear();
     std::fclose(sink);
     const QString drawn = QString::fromLatin1(buffer);
-    QVERIFY2(drawn.startsWith("\r\033[KC:\\DTA  0 of 3 files"), qPrintable(drawn));
+    QVERIFY2(drawn.startsWith("\r\033[KC:\\DTA  0 of 3 files\r"), qPrintable(drawn));
     QVERIFY2(drawn.contains("\r\033[KC:\\DTA  3 of 3 files"), qPrintable(drawn));
     QVERIFY2(drawn.endsWith("\r\033[K"), qPrintable(drawn));
     QVERIFY2(!drawn.contains(QLatin1Char(0x0a)), "the progress line never ends a line of its own");
