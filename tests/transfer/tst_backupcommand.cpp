@@ -247,11 +247,12 @@ void TestBackupCommand::hostilePromptsSubdirectory() {
                 {"hostile_entries",
                  QJsonObject{{"entries", QJsonArray{QJsonObject{{"name", name}, {"type", "dir"}}}}}}});
     };
-    const auto outside = QDir(world.localPath({})).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
 
     const CommandOutcome outcome = backup();
 
-    QCOMPARE(QDir(world.localPath({})).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), outside);
+    // Nothing beside the local base directory, and in it only what the backup got to.
+    QCOMPARE(QDir(world.localPath({})).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList{"backup"});
     const QStringList inPrompts =
         QDir(base + "/PMT").entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
     if (name == "..") {
@@ -261,6 +262,8 @@ void TestBackupCommand::hostilePromptsSubdirectory() {
         return;
     }
     QCOMPARE(inPrompts, (QStringList{"p001.wav", "p002.wav"}));
+    QCOMPARE(QDir(base).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             (QStringList{"DTA", "PMT"}));
     QCOMPARE(outcome, CommandOutcome::HaltedPrematurely);
     QVERIFY(!world.host.lines().contains("\r\nBacking up messages\r\n"));
     verifySummary("Backup halted prematurely.", "Error During Backup", 48);
