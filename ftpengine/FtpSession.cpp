@@ -299,6 +299,8 @@ EngineStatus FtpSession::checkLocalTarget(const std::string& path) const {
 EngineStatus FtpSession::getFile(const std::string& name) {
     if (!NameSafety::isPlainComponent(name))
         return unsafeName(name);
+    if (EngineStatus status = requireReady(); !status.ok())
+        return status;
     if (EngineStatus status = requireLocalDirectory(); !status.ok())
         return status;
     if (EngineStatus status = setBinary(); !status.ok())
@@ -327,6 +329,8 @@ EngineStatus FtpSession::getFile(const std::string& name) {
 EngineStatus FtpSession::putFile(const std::string& name) {
     if (!NameSafety::isPlainComponent(name))
         return unsafeName(name);
+    if (EngineStatus status = requireReady(); !status.ok())
+        return status;
     if (EngineStatus status = requireLocalDirectory(); !status.ok())
         return status;
     if (EngineStatus status = setBinary(); !status.ok())
