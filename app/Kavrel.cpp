@@ -280,9 +280,13 @@ void Kavrel::loadSettings() {
         LogText::fromBytes(readSetting("LocalHost", "DataPath", ProgramLocation::directory())));
 }
 
+int32_t Kavrel::AttachEngine() {
+    return fceAttach(1);
+}
+
 void Kavrel::attachEngine() {
-    if (fceAttach(1) < 0) {
-        Display("The FTP engine could not be attached; every FTP command will fail.");
+    if (AttachEngine() < 0) {
+        Display("The FTP engine could not be attached: FTP commands will fail.");
         return;
     }
     m_engineAttached = true;

@@ -94,6 +94,8 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // Attaches the engine's one channel; tests stand in a refusing engine here.
+    virtual int32_t AttachEngine();
 
 private:
     class CommandScope;

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "MessageBoxSeam.h"
+
+#include <QList>
+#include <QString>
+
+#include <functional>
+
+// Stands in for the modal message box in tests: records every box the program would have shown and
+// returns at once, as if the user had pressed OK.
+class MessageBoxRecorder : public MessageBoxSeam {
+public:
+    struct Box {
+        QString text;
+        QString title;
+        int32_t style = 0;
+    };
+
+    void ShowMessage(QWidget* owner, const std::string& text, const std::string& title,
+                     int32_t style) override;
+
+    const QList<Box>& boxes() const { return m_boxes; }
+    int count() const { return static_cast<int>(m_boxes.size()); }
+    // The last box shown; an empty box when there was none.
+    Box last() const;
+    void clear() { m_boxes.clear(); }
+
+    // Runs while a box stands open, before the user presses OK: a test can close the window or press
+    // another button there, or throw to play an unexpected run-time error.
+    void setWhileOpen(std::function<void(const Box&)> action) { m_whileOpen = std::move(action); }
+
+private:
+    QList<Box> m_boxes;
+    std::function<void(const Box&)> m_whileOpen;
+};
