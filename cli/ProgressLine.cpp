@@ -28,7 +28,7 @@ void ProgressLine::startDirectory(const std::string& label, double totalFiles) {
     m_total = totalFiles;
     m_done = 0;
     m_bytes = 0;
-    m_readAtStart = m_enabled ? processBytesRead() : -1;
+    m_ioAtStart = m_enabled ? processIo() : IoCounters{};
     m_start = Clock::now();
     m_started = true;
     redraw(true);
@@ -79,19 +79,24 @@ void ProgressLine::redraw(bool force) {
 }
 
 int64_t ProgressLine::bytesMoved() const {
-    if (m_readAtStart < 0)
+    if (m_ioAtStart.read < 0 || m_ioAtStart.written < 0)
         return m_bytes;
-    const int64_t readNow = processBytesRead();
-    return readNow < 0 ? m_bytes : std::max(m_bytes, readNow - m_readAtStart);
+    const IoCounters now = processIo();
+    if (now.read < 0 || now.written < 0)
+        return m_bytes;
+    return std::max({m_bytes, now.read - m_ioAtStart.read, now.written - m_ioAtStart.written});
 }
 
-int64_t ProgressLine::processBytesRead() {
+ProgressLine::IoCounters ProgressLine::processIo() {
     std::ifstream io("/proc/self/io");
     std::string key;
     int64_t value = 0;
+    IoCounters counters;
     while (io >> key >> value) {
         if (key == "rchar:")
-            return value;
+            counters.read = value;
+        else if (key == "wchar:")
+            counters.written = value;
     }
-    return -1;
+    return counters;
 }

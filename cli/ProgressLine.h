@@ -25,10 +25,15 @@ public:
     static std::string format(const std::string& label, double filesDone, double totalFiles,
                               double bytesPerSecond);
 
-    // Bytes this process has read so far (sockets and files alike), -1 when the system does not say.
-    // The engine reports progress only for files that take a while, so small files would count as
-    // nothing without this.
-    static int64_t processBytesRead();
+    // What this process has passed through read() and write() so far; -1 each when the system does not
+    // say. A download writes its files and an upload reads them, so the larger change of the two follows
+    // the data; the engine's own progress reports come only for files that take a while, and small
+    // files would count as nothing without this.
+    struct IoCounters {
+        int64_t read = -1;
+        int64_t written = -1;
+    };
+    static IoCounters processIo();
 
 private:
     void redraw(bool force);
@@ -42,7 +47,7 @@ private:
     double m_total = 0;
     double m_done = 0;
     int64_t m_bytes = 0;
-    int64_t m_readAtStart = -1;
+    IoCounters m_ioAtStart;
     Clock::time_point m_start;
     Clock::time_point m_lastDraw;
 };
