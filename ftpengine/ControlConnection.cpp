@@ -42,6 +42,11 @@ void ControlConnection::close() {
     m_pending.clear();
 }
 
+void ControlConnection::adoptStream(std::unique_ptr<ByteStream> stream) {
+    m_stream = std::move(stream);
+    m_pending.clear();
+}
+
 std::string ControlConnection::verbOf(const std::string& command) {
     return command.substr(0, command.find(' '));
 }

@@ -19,6 +19,9 @@ public:
 
     EngineStatus open(const std::string& host, uint16_t port, const std::string& shown, int timeoutMs);
     void close();
+    // Puts stream in place of the current one: the TLS stream after AUTH TLS, or one end of a socket
+    // pair in a test. The peer address stays that of the connection opened before.
+    void adoptStream(std::unique_ptr<ByteStream> stream);
     bool isOpen() const { return m_stream != nullptr; }
 
     void setTimeout(int timeoutMs) { m_timeoutMs = timeoutMs; }

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -18,6 +19,7 @@ private slots:
     void refusedBinaryIsRetriedBeforeEachTransfer();
     void refusedBinaryStopsTheTransfer();
     void pasvWhenEpsvIsRefused();
+    void ipv6Session();
 
 private:
     bool startServer(FtpServerFixture& server,
@@ -149,6 +151,38 @@ void TestEngineWire::pasvWhenEpsvIsRefused() {
     QCOMPARE(fceGetFile(0, "a.dat"), 0);
     QCOMPARE(server.commands(), QStringList({"EPSV", "PASV", "MLSD", "PASV", "RETR a.dat"}));
     QCOMPARE(EngineSession::readFile(local.filePath("a.dat")), QByteArray("alpha"));
+}
+
+void TestEngineWire::ipv6Session() {
+    // The fixture serves on 127.0.0.1; the same server is started here on ::1 by hand.
+    QTemporaryDir root;
+    QVERIFY(QDir(root.path()).mkpath("PMT"));
+    QVERIFY(EngineSession::writeFile(root.filePath("PMT/p1.wav"), "prompt"));
+    QProcess server;
+    server.start(FtpServerFixture::pythonPath(),
+                 {FtpServerFixture::scriptPath(), "--root", root.path(), "--port", "0", "--host", "::1"});
+    QVERIFY(server.waitForStarted());
+    QByteArray line;
+    while (!line.startsWith("PORT ") && server.waitForReadyRead(5000))
+        line = server.readLine().trimmed();
+    if (!line.startsWith("PORT "))
+        QSKIP("no IPv6 loopback on this machine");
+    const QByteArray address = "[::1]:" + line.mid(5);
+
+    QTemporaryDir local;
+    EngineSession engine;
+    QCOMPARE(fceSetInteger(0, FCE_TIMEOUT_MS, EngineSession::kTimeoutMs), 0);
+    QCOMPARE(fceConnect(0, address.constData(), "admin", "tamsk"), 0);
+    QCOMPARE(fceSetMode(0, 'B'), 0);
+    QCOMPARE(fceSetServerDir(0, "PMT"), 0);
+    std::string listing;
+    QCOMPARE(fceGetList(0, 1, listing), 8);
+    QCOMPARE(fceSetLocalDir(0, local.path().toUtf8().constData()), 0);
+    QCOMPARE(fceGetFile(0, "p1.wav"), 0);
+    QCOMPARE(EngineSession::readFile(local.filePath("p1.wav")), QByteArray("prompt"));
+    QCOMPARE(fceClose(0), 0);
+    server.terminate();
+    QVERIFY(server.waitForFinished(3000));
 }
 
 QTEST_GUILESS_MAIN(TestEngineWire)
