@@ -78,6 +78,10 @@ def warn(text):
     sys.stderr.flush()
 
 
+def is_directory_entry(entry):
+    return entry.get("type") in ("dir", "cdir", "pdir")
+
+
 def normalized_dir(path):
     """The form a directory path is compared in: absolute, no trailing slash except for the root."""
     if not path:
@@ -242,7 +246,7 @@ class FaultFS(AbstractedFS):
         yield from super().format_list(basedir, [name], ignore_err)
 
     def _list_line(self, entry):
-        is_dir = entry.get("type") == "dir"
+        is_dir = is_directory_entry(entry)
         mode = "drwxr-xr-x" if is_dir else "-rw-r--r--"
         size = 4096 if is_dir else int(entry.get("size", HOSTILE_FILE_SIZE))
         when = time.strftime("%b %d %H:%M", time.gmtime(HOSTILE_MTIME))
@@ -257,8 +261,9 @@ class FaultFS(AbstractedFS):
             if name in synthetic:
                 entry = synthetic[name]
                 when = time.strftime("%Y%m%d%H%M%S", time.gmtime(HOSTILE_MTIME))
-                if entry.get("type") == "dir":
-                    line = "type=dir;modify=%s;perm=el; %s\r\n" % (when, name)
+                if is_directory_entry(entry):
+                    # "cdir"/"pdir" as some servers mark "." and ".."; plain "dir" is the harder case.
+                    line = "type=%s;modify=%s;perm=el; %s\r\n" % (entry["type"], when, name)
                 else:
                     size = int(entry.get("size", HOSTILE_FILE_SIZE))
                     line = "type=file;size=%d;modify=%s;perm=r; %s\r\n" % (size, when, name)
@@ -281,7 +286,7 @@ class DosFS(FaultFS):
         yield self._dos_line(name, is_dir, st.st_size, st.st_mtime).encode("utf8", "replace")
 
     def _list_line(self, entry):
-        is_dir = entry.get("type") == "dir"
+        is_dir = is_directory_entry(entry)
         size = int(entry.get("size", HOSTILE_FILE_SIZE))
         return self._dos_line(entry["name"], is_dir, size, HOSTILE_MTIME)
 

@@ -507,6 +507,15 @@ class HostileEntriesTest(ServerTestCase):
         self.assertIn("type=file", facts["a/b.wav"])
         self.assertIn("size=1234", facts["/abs.wav"])
 
+    def test_marked_current_and_parent(self):
+        self.server.set_faults({"hostile_entries": {"entries": [{"name": ".", "type": "cdir"},
+                                                                {"name": "..", "type": "pdir"}]}})
+        ftp = self.client()
+        lines, _ = listing(ftp, "MLSD")
+        self.assertEqual(sorted(line.split(";")[0] for line in lines), ["type=cdir", "type=pdir"])
+        lines, _ = listing(ftp, "LIST")
+        self.assertTrue(all(line.startswith("d") for line in lines))
+
     def test_own_entries(self):
         self.server.set_faults({"hostile_entries": {"entries": ["sub\\evil.wav", {"name": "SUB", "type": "dir"}]}})
         ftp = self.client()
@@ -519,6 +528,9 @@ class HostileEntriesTest(ServerTestCase):
 class HostileEntriesUnixTest(HostileEntriesTest):
     listing_mode = "unix"
 
+    def test_marked_current_and_parent(self):
+        self.skipTest("no MLSD in this mode")
+
     def test_mlsd(self):
         self.skipTest("no MLSD in this mode")
 
@@ -528,6 +540,9 @@ class HostileEntriesUnixTest(HostileEntriesTest):
 
 class HostileEntriesDosTest(HostileEntriesTest):
     listing_mode = "dos"
+
+    def test_marked_current_and_parent(self):
+        self.skipTest("no MLSD in this mode")
 
     def test_mlsd(self):
         self.skipTest("no MLSD in this mode")
