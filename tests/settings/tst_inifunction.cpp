@@ -369,7 +369,8 @@ void TestIniFunction::writeKeepsTheRestOfTheFile() {
     // What the writer changed is what the reader finds.
     QByteArray flattened = value;
     flattened.replace('\n', ' ').replace('\r', ' ');
-    QCOMPARE(ReadIniString(section.toStdString(), key.toStdString(), "DEFAULT", settingsPath), bytes(flattened));
+    QCOMPARE(ReadIniString(section.toStdString(), key.toStdString(), "DEFAULT", settingsPath),
+             bytes(flattened));
 }
 
 void TestIniFunction::refusesNamesThatCannotBeWritten_data() {
