@@ -203,12 +203,12 @@ void TestDirListBox::openingAVanishedFolderSaysWhyAndStays() {
 void TestDirListBox::manySubfoldersAreAllListed() {
     const QString crowded = base_ + "/crowded";
     QDir dir;
-    for (int i = 0; i < 3000; ++i)
+    for (int i = 0; i < 1000; ++i)
         QVERIFY(dir.mkpath(crowded + QString("/m%1").arg(i, 5, 10, QChar('0'))));
     QString reason;
     QCOMPARE(list_->setPath(crowded, reason), 0);
-    QCOMPARE(list_->count() - list_->currentFolderRow() - 1, 3000);
-    QCOMPARE(shownPaths().last(), crowded + "/m02999");
+    QCOMPARE(list_->count() - list_->currentFolderRow() - 1, 1000);
+    QCOMPARE(shownPaths().last(), crowded + "/m00999");
 }
 
 QTEST_MAIN(TestDirListBox)
