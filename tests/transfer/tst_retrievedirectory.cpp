@@ -33,6 +33,7 @@ private slots:
     void hostileNames_data();
     void hostileNames();
     void leftoversOfACrashAreCleared();
+    void serverFileNamedLikeALocalSubfolder();
     void progressHookKeepsTheHostAlive();
     void tenThousandFiles();
 
@@ -300,6 +301,22 @@ void TestRetrieveDirectory::leftoversOfACrashAreCleared() {
     QVERIFY(!QFileInfo::exists(folder + "/.kavrel-staging"));
     QVERIFY(!QFileInfo::exists(folder + "/.f9.dat.kavrel-part"));
     QCOMPARE(TreeSnapshot::filesIn(folder), TreeSnapshot::filesIn(world.serverPath("DTA")));
+}
+
+// The subfolder stays as it is; the directory fails before any of the folder's files gives way.
+void TestRetrieveDirectory::serverFileNamedLikeALocalSubfolder() {
+    serveFiveFiles();
+    QVERIFY(TreeSnapshot::write(world.serverPath("DTA/sub"), "a file on the server"));
+    keepPreviousBackup();
+    TransferSession session(world.host);
+
+    QCOMPARE(session.RetrieveDirectory("C:\\DTA", folder.toStdString()), -1);
+
+    verifyPreviousBackupKept();
+    const QStringList lines = world.host.lines();
+    QCOMPARE(lines.at(lines.size() - 2), QStringLiteral("Internal error in Kavrel.RetrieveDirectory()"));
+    QVERIFY2(lines.last().startsWith("     21 - "), qPrintable(lines.last()));
+    QCOMPARE(world.host.progressValue, 0.0);
 }
 
 // A slow file: the engine's progress reaches the host while it moves, not only between files.
