@@ -7,11 +7,11 @@
 #include "JobSettings.h"
 
 #include "../settings/ProgramLocation.h"
+#include "../settings/SettingsFile.h"
 #include "../transfer/TransferCommands.h"
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <unistd.h>
 
 #ifndef KAVREL_VERSION
@@ -28,14 +28,12 @@ int32_t ticked(const std::vector<std::string>& folders, const char* folder) {
     return std::find(folders.begin(), folders.end(), folder) != folders.end() ? 1 : 0;
 }
 
-// The settings readers fall back to defaults for a file they cannot read; a scheduled run must not
-// quietly back up the wrong server with them, so the file has to be there.
+// The settings readers fall back to defaults for a file they cannot use (absent, unreadable, not a
+// file, binary, oversized); a scheduled run must not quietly back up the wrong server with them, so the
+// file has to be one the readers take.
 bool settingsFileUsable(const std::string& path) {
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error))
-        return false;
-    std::ifstream file(path);
-    return file.good();
+    std::string content;
+    return SettingsFile::read(path, content) == SettingsFile::State::Readable;
 }
 
 // The protocol trace goes beside the settings file of the job, the one folder known to be the job's.
@@ -124,7 +122,7 @@ int RunCli(const CliOptions& options, std::FILE* out, std::FILE* err) {
     const std::string settingsFile =
         options.settingsFile.value_or(DefaultCliSettingsPath(ProgramLocation::directory()));
     if (!settingsFileUsable(settingsFile))
-        return usageError(err, "settings file not found or not readable: " + settingsFile);
+        return usageError(err, "settings file missing, unreadable or not a settings file: " + settingsFile);
     const JobSettings job = jobFor(options, settingsFile);
     const std::string missing = missingConnectionField(job);
     if (!missing.empty())

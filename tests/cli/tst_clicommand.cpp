@@ -442,21 +442,32 @@ void TestCliCommand::signalStopsBetweenFilesAndKeepsPreviousBackup() {
 
 void TestCliCommand::missingSettingsFile_data() {
     QTest::addColumn<QString>("settingsName");
-    QTest::newRow("no such file") << "job/none.INI";
-    QTest::newRow("a folder") << "job";
-    QTest::newRow("no such folder") << "nowhere/kavrel.INI";
+    QTest::addColumn<QByteArray>("content");
+    QTest::newRow("no such file") << "job/none.INI" << QByteArray();
+    QTest::newRow("a folder") << "job" << QByteArray();
+    QTest::newRow("no such folder") << "nowhere/kavrel.INI" << QByteArray();
+    QTest::newRow("binary, which the readers would ignore")
+        << "job/binary.INI" << QByteArray("[Connection]\nServer=127.0.0.1\n\0\x01\x02", 33);
 }
 
 void TestCliCommand::missingSettingsFile() {
     QFETCH(QString, settingsName);
+    QFETCH(QByteArray, content);
     const QString path = m_work->filePath(settingsName);
+    if (!content.isEmpty()) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    }
     m_server->clearCommands();
     const RunResult result = run({"backup", "--settings", path});
     QVERIFY(!result.crashed);
     QCOMPARE(result.exitCode, 64);
-    QVERIFY2(result.err.contains("settings file not found or not readable: " + path), qPrintable(result.err));
+    QVERIFY2(result.err.contains("settings file missing, unreadable or not a settings file: " + path),
+             qPrintable(result.err));
     QCOMPARE(result.out, QString());
-    QVERIFY2(!QFileInfo::exists(path) || QFileInfo(path).isDir(), "the missing file must not be created");
+    QVERIFY2(!content.isEmpty() || !QFileInfo::exists(path) || QFileInfo(path).isDir(),
+             "the missing file must not be created");
     QVERIFY2(!QFileInfo::exists(backupDir()), "nothing is backed up with made-up settings");
 }
 
