@@ -8,7 +8,6 @@
 #include "ProtocolTrace.h"
 
 #include <algorithm>
-#include <csignal>
 #include <cstring>
 #include <memory>
 #include <openssl/crypto.h>
@@ -76,13 +75,6 @@ int32_t nullArgument(const char* call) {
     return fail(FCE_E_BAD_ARGUMENT, std::string("Missing argument to ") + call);
 }
 
-void ignoreBrokenPipes() {
-    // A server that closes a data connection mid-upload must give EPIPE, not end the program.
-    struct sigaction current {};
-    if (::sigaction(SIGPIPE, nullptr, &current) == 0 && current.sa_handler == SIG_DFL)
-        std::signal(SIGPIPE, SIG_IGN);
-}
-
 std::string description() {
     return std::string("Kavrel FTP engine ") + kVersionText + " (" + OpenSSL_version(OPENSSL_VERSION) + ")";
 }
@@ -94,7 +86,6 @@ int32_t fceAttach(int32_t channels) {
         return fail(FCE_E_BAD_ARGUMENT, "At least one channel is needed");
     if (engine())
         return 0;
-    ignoreBrokenPipes();
     engine() = std::make_unique<Engine>();
     return 0;
 }

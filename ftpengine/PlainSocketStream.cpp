@@ -3,9 +3,46 @@
 #include "SocketWait.h"
 
 #include <cerrno>
+#include <csignal>
+#include <ctime>
+#include <pthread.h>
 #include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+namespace {
+
+// sendfile cannot take MSG_NOSIGNAL, and the host may have its own SIGPIPE handler (a test harness
+// treats it as a crash): the signal is blocked in this thread for the call, and one that the call itself
+// raised is taken back before the old mask returns.
+class BrokenPipeSuppressor {
+public:
+    BrokenPipeSuppressor() {
+        sigemptyset(&m_pipe);
+        sigaddset(&m_pipe, SIGPIPE);
+        sigset_t pending;
+        sigemptyset(&pending);
+        m_alreadyPending = sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE) == 1;
+        pthread_sigmask(SIG_BLOCK, &m_pipe, &m_previous);
+    }
+    ~BrokenPipeSuppressor() {
+        if (!m_alreadyPending) {
+            timespec noWait{0, 0};
+            while (sigtimedwait(&m_pipe, nullptr, &noWait) == SIGPIPE) {
+            }
+        }
+        pthread_sigmask(SIG_SETMASK, &m_previous, nullptr);
+    }
+    BrokenPipeSuppressor(const BrokenPipeSuppressor&) = delete;
+    BrokenPipeSuppressor& operator=(const BrokenPipeSuppressor&) = delete;
+
+private:
+    sigset_t m_pipe;
+    sigset_t m_previous;
+    bool m_alreadyPending = false;
+};
+
+} // namespace
 
 PlainSocketStream::PlainSocketStream(int socketDescriptor) : m_socket(socketDescriptor) {}
 
@@ -50,17 +87,22 @@ ssize_t PlainSocketStream::sendAll(const char* data, size_t length, int timeoutM
 }
 
 ssize_t PlainSocketStream::sendFromFile(int fileDescriptor, size_t length, int timeoutMs) {
-    // sendfile cannot take MSG_NOSIGNAL; the engine ignores SIGPIPE when it is attached.
     for (;;) {
-        ssize_t sent = ::sendfile(m_socket, fileDescriptor, nullptr, length);
+        ssize_t sent;
+        int error = 0;
+        {
+            BrokenPipeSuppressor suppressor;
+            sent = ::sendfile(m_socket, fileDescriptor, nullptr, length);
+            error = errno; // the suppressor's own calls change errno
+        }
         if (sent >= 0)
             return sent;
-        if (errno == EINTR)
+        if (error == EINTR)
             continue;
-        if (errno == EINVAL || errno == ENOSYS)
+        if (error == EINVAL || error == ENOSYS)
             return ByteStream::sendFromFile(fileDescriptor, length, timeoutMs);
-        if (errno != EAGAIN && errno != EWOULDBLOCK)
-            return -errno;
+        if (error != EAGAIN && error != EWOULDBLOCK)
+            return -error;
         int ready = SocketWait::forWriting(m_socket, timeoutMs);
         if (ready <= 0)
             return ready == 0 ? -ETIMEDOUT : ready;

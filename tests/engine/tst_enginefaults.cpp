@@ -34,7 +34,8 @@ private slots:
     void refusedUploadIsAFailure();
 
 private:
-    bool connectToData(int timeoutMs = EngineSession::kTimeoutMs);
+    // Connected with the window's silence limit, in /MSG, listed; tests of silence shorten it afterwards.
+    bool connectToData();
     QString localPath(const QString& name) const { return m_local->filePath(name); }
 
     std::unique_ptr<FtpServerFixture> m_server;
@@ -59,9 +60,9 @@ void TestEngineFaults::cleanup() {
     m_local.reset();
 }
 
-bool TestEngineFaults::connectToData(int timeoutMs) {
+bool TestEngineFaults::connectToData() {
     std::string listing;
-    return m_engine->connect(*m_server, timeoutMs) == 0 && fceSetServerDir(0, "MSG") == 0 &&
+    return m_engine->connect(*m_server) == 0 && fceSetServerDir(0, "MSG") == 0 &&
            fceSetLocalDir(0, m_local->path().toUtf8().constData()) == 0 &&
            fceSetInteger(0, FCE_REPLACE_LOCAL, 1) == 0 && fceGetList(0, 1, listing) > 0;
 }
@@ -159,8 +160,9 @@ void TestEngineFaults::silentServerFailsAfterTheSetTime_data() {
 void TestEngineFaults::silentServerFailsAfterTheSetTime() {
     QFETCH(QString, command);
     QFETCH(QString, text);
-    QVERIFY(connectToData(500));
+    QVERIFY(connectToData());
     m_server->setFaults({{"silence", QJsonObject{{"command", command}}}});
+    QCOMPARE(fceSetInteger(0, FCE_TIMEOUT_MS, 500), 0);
     QElapsedTimer clock;
     clock.start();
     int32_t rc = command == "CWD" ? fceSetServerDir(0, "\\") : fceGetFile(0, "m1.wav");
@@ -177,8 +179,9 @@ void TestEngineFaults::silentServerFailsAfterTheSetTime() {
 
 void TestEngineFaults::stalledDataFailsAfterTheSetTime() {
     QVERIFY(EngineSession::writeFile(localPath("m1.wav"), "older copy"));
-    QVERIFY(connectToData(500));
+    QVERIFY(connectToData());
     m_server->setFaults({{"throttle", QJsonObject{{"command", "RETR"}, {"bytes_per_second", 1}}}});
+    QCOMPARE(fceSetInteger(0, FCE_TIMEOUT_MS, 500), 0);
     int32_t rc = fceGetFile(0, "m1.wav");
     QCOMPARE(rc, int32_t(FCE_E_TIMEOUT));
     QCOMPARE(EngineSession::errorText(rc), QString("No data for RETR within 500 ms"));
@@ -290,6 +293,11 @@ void TestEngineFaults::refusedUploadIsAFailure_data() {
     QTest::newRow("dropped") << QJsonObject{{"drop_data",
                                              QJsonObject{{"command", "STOR"}, {"after_bytes", 5000}}}}
                              << int(FCE_E_DATA_CONNECTION) << "";
+    // A reset makes the next write fail with EPIPE: the call must fail, never raise SIGPIPE.
+    QTest::newRow("reset") << QJsonObject{{"drop_data", QJsonObject{{"command", "STOR"},
+                                                                    {"after_bytes", 5000},
+                                                                    {"reset", true}}}}
+                           << int(FCE_E_DATA_CONNECTION) << "";
 }
 
 void TestEngineFaults::refusedUploadIsAFailure() {
