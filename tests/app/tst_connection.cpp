@@ -178,7 +178,9 @@ void ConnectionTest::blankOnlyServerNameGoesToTheEngine() {
     const QStringList lines = logLines(*m_window);
     QCOMPARE(lines.size(), 2);
     QCOMPARE(lines.at(0), QStringLiteral("Connecting to server..."));
-    QVERIFY(!lines.at(1).isEmpty());
+    // The engine was asked for the host "   " itself, untrimmed, and could not resolve it.
+    QCOMPARE(lines.at(1), engineText(FCE_E_RESOLVE));
+    QVERIFY2(lines.at(1).startsWith(QStringLiteral("Unknown host    :")), qPrintable(lines.at(1)));
     QCOMPARE(m_window->FTPState(), Kavrel::StateDisconnected);
     QVERIFY(control<QWidget>(*m_window, "bConnect")->isEnabled());
 }
