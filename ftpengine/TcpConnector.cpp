@@ -46,14 +46,15 @@ int tryConnect(const sockaddr* address, int timeoutMs, int& socketDescriptor) {
     return 0;
 }
 
-EngineStatus connectFailure(int error, const std::string& shown, int timeoutMs) {
+// what: "Connection" or "Data connection", the start of the text.
+EngineStatus connectFailure(int32_t code, const char* what, int error, const std::string& shown,
+                            int timeoutMs) {
+    std::string text = std::string(what) + " to " + shown;
     if (error == ECONNREFUSED)
-        return EngineStatus::failure(FCE_E_CONNECT, "Connection to " + shown + " refused");
+        return EngineStatus::failure(code, text + " refused");
     if (error == ETIMEDOUT)
-        return EngineStatus::failure(FCE_E_CONNECT, "Connection to " + shown + " timed out after " +
-                                                        std::to_string(timeoutMs) + " ms");
-    return EngineStatus::failure(FCE_E_CONNECT,
-                                 "Connection to " + shown + " failed: " + std::strerror(error));
+        return EngineStatus::failure(code, text + " timed out after " + std::to_string(timeoutMs) + " ms");
+    return EngineStatus::failure(code, text + " failed: " + std::strerror(error));
 }
 
 } // namespace
@@ -75,7 +76,8 @@ EngineStatus connectToHost(const std::string& host, uint16_t port, const std::st
             break;
     }
     ::freeaddrinfo(found);
-    return lastError == 0 ? EngineStatus() : connectFailure(lastError, shown, timeoutMs);
+    return lastError == 0 ? EngineStatus()
+                          : connectFailure(FCE_E_CONNECT, "Connection", lastError, shown, timeoutMs);
 }
 
 EngineStatus connectToAddress(const sockaddr_storage& address, uint16_t port, int timeoutMs,
@@ -89,20 +91,22 @@ EngineStatus connectToAddress(const sockaddr_storage& address, uint16_t port, in
     int error = tryConnect(generic, timeoutMs, socketDescriptor);
     if (error == 0)
         return {};
-    EngineStatus failed = connectFailure(error, describe(generic), timeoutMs);
-    return EngineStatus::failure(FCE_E_DATA_CONNECTION, "Data c" + failed.text().substr(1));
+    return connectFailure(FCE_E_DATA_CONNECTION, "Data connection", error, describe(generic), timeoutMs);
 }
 
 std::string describe(const sockaddr* address) {
     char text[INET6_ADDRSTRLEN] = {};
+    std::string shown;
     if (address->sa_family == AF_INET6) {
         const auto* v6 = reinterpret_cast<const sockaddr_in6*>(address);
         ::inet_ntop(AF_INET6, &v6->sin6_addr, text, sizeof(text));
-        return "[" + std::string(text) + "]:" + std::to_string(ntohs(v6->sin6_port));
+        shown.append("[").append(text).append("]:").append(std::to_string(ntohs(v6->sin6_port)));
+        return shown;
     }
     const auto* v4 = reinterpret_cast<const sockaddr_in*>(address);
     ::inet_ntop(AF_INET, &v4->sin_addr, text, sizeof(text));
-    return std::string(text) + ":" + std::to_string(ntohs(v4->sin_port));
+    shown.append(text).append(":").append(std::to_string(ntohs(v4->sin_port)));
+    return shown;
 }
 
 } // namespace TcpConnector
