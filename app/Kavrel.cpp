@@ -408,7 +408,8 @@ void Kavrel::ShowMessage(const std::string& text, const std::string& title, int3
 }
 
 void Kavrel::SetNewState(int32_t NewState) {
-    // One column per state, in the order the controls are set.
+    // One row per state; the columns are the controls below, in the order they are set: the three
+    // connection fields, Connect, Disconnect, Exit, Set, the four category boxes, Backup, Restore, Abort.
     static constexpr std::array<std::array<bool, 14>, 3> enabledIn = {{
         {true, true, true, true, false, true, true, true, true, true, true, false, false, false},
         {false, false, false, false, true, true, true, true, true, true, true, true, true, false},
