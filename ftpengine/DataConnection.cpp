@@ -96,7 +96,7 @@ EngineStatus DataConnection::receiveFile(LocalPartialFile& file, TransferProgres
                                          const std::string& what) {
     std::vector<char>& block = copyBlock();
     for (;;) {
-        ssize_t got = m_stream->receive(block.data(), block.size(), m_timeoutMs);
+        ssize_t got = receiveWithHeartbeat(block.data(), block.size(), progress);
         if (got == 0)
             return {};
         if (got < 0)
@@ -104,6 +104,18 @@ EngineStatus DataConnection::receiveFile(LocalPartialFile& file, TransferProgres
         if (EngineStatus status = file.write(block.data(), static_cast<size_t>(got)); !status.ok())
             return status;
         progress.advance(got);
+    }
+}
+
+ssize_t DataConnection::receiveWithHeartbeat(char* buffer, size_t length, TransferProgress& progress) {
+    int silentMs = 0;
+    for (;;) {
+        const int slice = std::min(kHeartbeatMs, m_timeoutMs - silentMs);
+        ssize_t got = m_stream->receive(buffer, length, slice);
+        if (got != -ETIMEDOUT || silentMs + slice >= m_timeoutMs)
+            return got;
+        silentMs += slice;
+        progress.heartbeat();
     }
 }
 

@@ -31,6 +31,11 @@ public:
                           const std::string& what);
 
 private:
+    // Waits for file data in slices, so that the host hears from a slow or stalled server at least every
+    // kHeartbeatMs while the silence limit still counts the whole wait.
+    ssize_t receiveWithHeartbeat(char* buffer, size_t length, TransferProgress& progress);
+    static constexpr int kHeartbeatMs = 100;
+
     EngineStatus requestPort(ControlConnection& control, bool& usePasv, uint16_t& port);
     EngineStatus transferFailure(ssize_t result, const std::string& what) const;
 

@@ -2,6 +2,10 @@
 
 void TransferProgress::advance(int64_t bytes) {
     m_bytes += bytes;
+    heartbeat();
+}
+
+void TransferProgress::heartbeat() {
     if (m_hook == nullptr)
         return;
     auto now = std::chrono::steady_clock::now();

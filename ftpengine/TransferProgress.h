@@ -12,6 +12,8 @@ public:
     TransferProgress(FceProgressHook hook, void* context) : m_hook(hook), m_context(context) {}
 
     void advance(int64_t bytes);
+    // No data moved for a while: the host still hears from the transfer, so a window can repaint.
+    void heartbeat();
     int64_t bytes() const { return m_bytes; }
 
 private:
