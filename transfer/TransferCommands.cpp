@@ -99,6 +99,12 @@ std::string TransferCommands::BuildServerPath(const std::string& serverDir, cons
 
 CommandOutcome TransferCommands::Backup(const std::string& localDirText, const CategorySelection& selection,
                                         const ServerPaths& paths) {
+    return RunCommand("Backup", &TransferCommands::RunBackup, localDirText, selection, paths);
+}
+
+CommandOutcome TransferCommands::RunCommand(const std::string& commandName, CommandBody body,
+                                            const std::string& localDirText,
+                                            const CategorySelection& selection, const ServerPaths& paths) {
     int32_t outcome = -1;
     std::optional<RunTimeError> pending;
     try {
@@ -106,11 +112,11 @@ CommandOutcome TransferCommands::Backup(const std::string& localDirText, const C
         const std::string base = LocalBaseDirectory(localDirText);
         m_host.SetAbortRequested(false);
         m_host.SetNewState(kStateTransferring);
-        outcome = RunBackup(base, selection, paths);
+        outcome = (this->*body)(base, selection, paths);
     } catch (...) {
         pending = RunTimeError::fromCurrentException();
     }
-    const CommandOutcome result = showSummary(m_host, "Backup", outcome, pending);
+    const CommandOutcome result = showSummary(m_host, commandName, outcome, pending);
     m_host.SetNewState(kStateConnected);
     return result;
 }
@@ -165,20 +171,7 @@ int32_t TransferCommands::BackupPromptSubdirectories(const std::string& base, co
 
 CommandOutcome TransferCommands::Restore(const std::string& localDirText, const CategorySelection& selection,
                                          const ServerPaths& paths) {
-    int32_t outcome = -1;
-    std::optional<RunTimeError> pending;
-    try {
-        m_host.ClearLog();
-        const std::string base = LocalBaseDirectory(localDirText);
-        m_host.SetAbortRequested(false);
-        m_host.SetNewState(kStateTransferring);
-        outcome = RunRestore(base, selection, paths);
-    } catch (...) {
-        pending = RunTimeError::fromCurrentException();
-    }
-    const CommandOutcome result = showSummary(m_host, "Restore", outcome, pending);
-    m_host.SetNewState(kStateConnected);
-    return result;
+    return RunCommand("Restore", &TransferCommands::RunRestore, localDirText, selection, paths);
 }
 
 int32_t TransferCommands::RunRestore(const std::string& base, const CategorySelection& selection,
