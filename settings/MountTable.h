@@ -20,6 +20,9 @@ public:
     // "/" first, then the other browsable mount points in name order, each once.
     std::vector<std::string> browsableMountPoints() const;
 
+    // Every mounted file system, in the kernel's order.
+    std::vector<MountEntry> entries() const;
+
     // Reads mountinfo lines; lines that do not have the kernel's shape are skipped.
     static std::vector<MountEntry> parse(std::istream& mountInfo);
 

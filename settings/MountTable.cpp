@@ -80,10 +80,14 @@ bool MountTable::isKernelArea(const std::string& mountPoint) {
                        [&](const std::string& area) { return isWithin(mountPoint, area); });
 }
 
-std::vector<std::string> MountTable::browsableMountPoints() const {
+std::vector<MountEntry> MountTable::entries() const {
     std::ifstream mountInfo(mountInfoPath_);
+    return parse(mountInfo);
+}
+
+std::vector<std::string> MountTable::browsableMountPoints() const {
     std::set<std::string> others;
-    for (const auto& entry : parse(mountInfo)) {
+    for (const auto& entry : entries()) {
         if (entry.mountPoint == "/" || entry.mountPoint.empty() || entry.mountPoint[0] != '/')
             continue;
         if (isPseudoFileSystem(entry.fileSystemType) || isKernelArea(entry.mountPoint))
