@@ -269,15 +269,20 @@ void TestEngineFaults::hostileNamesFailTheListing() {
     QVERIFY(QDir(m_server->root()).mkpath("MSG"));
     QVERIFY(EngineSession::writeFile(m_server->root() + "/MSG/m1.wav", "x"));
     QVERIFY(connectToData());
+    // The local directory sits one level down in a folder of this test's own, so that anything written
+    // beside it (a "../x.wav") would show.
+    QTemporaryDir outer;
+    QVERIFY(QDir(outer.path()).mkpath("inner"));
+    QCOMPARE(fceSetLocalDir(0, (outer.path() + "/inner").toUtf8().constData()), 0);
     m_server->setFaults({{"hostile_entries", QJsonObject{{"entries", QJsonArray{name}}}}});
     std::string listing = "previous";
     int32_t rc = fceGetList(0, 1, listing);
     QCOMPARE(rc, int32_t(FCE_E_UNSAFE_NAME));
     QCOMPARE(EngineSession::errorText(rc), "Unsafe file name from server: " + name);
     QCOMPARE(listing, std::string("previous"));
-    QCOMPARE(EngineSession::entriesOf(m_local->path()), QStringList());
-    QCOMPARE(EngineSession::entriesOf(m_local->path() + "/.."),
-             EngineSession::entriesOf(m_local->path() + "/.."));
+    QCOMPARE(fceGetFile(0, name.toUtf8().constData()), int32_t(FCE_E_UNSAFE_NAME));
+    QCOMPARE(EngineSession::entriesOf(outer.path() + "/inner"), QStringList());
+    QCOMPARE(EngineSession::entriesOf(outer.path()), QStringList{"inner"});
 }
 
 void TestEngineFaults::refusedUploadIsAFailure_data() {
