@@ -316,6 +316,7 @@ EngineStatus FtpSession::getFile(const std::string& name) {
         return status;
     TransferProgress progress(m_hook, m_hookContext);
     EngineStatus received = data.receiveFile(file, progress, "RETR");
+    progress.finish();
     if (EngineStatus status = finishTransfer(data, "RETR", received); !status.ok())
         return status;
     auto listed = m_listedSizes.find(name);
@@ -350,6 +351,7 @@ EngineStatus FtpSession::putFile(const std::string& name) {
     TransferProgress progress(m_hook, m_hookContext);
     if (status.ok())
         status = finishTransfer(data, "STOR", data.sendFile(fd, info.st_size, progress, "STOR"));
+    progress.finish();
     ::close(fd);
     if (status.ok() && progress.bytes() != info.st_size)
         status =

@@ -26,6 +26,7 @@ private slots:
     void makeDirectoryReportsTheServersWords();
     void progressHookSeesTheBytesMove();
     void progressHookHearsFromAStalledTransfer();
+    void progressHookHearsTheEndOfASmallFile();
 
 private:
     void goToData();
@@ -243,6 +244,22 @@ void TestEngineTransfer::progressHookHearsFromAStalledTransfer() {
     // Four bytes alone could call the hook at most four times; the waits between them must add calls.
     QVERIFY2(record.bytes.size() >= 8, qPrintable(QString::number(record.bytes.size())));
     QCOMPARE(EngineSession::readFile(m_local->filePath("trickle.wav")), bytes);
+}
+
+// A small file ends before any report is due; its bytes must still reach the host once, or a rate
+// drawn from the hook would leave them out.
+void TestEngineTransfer::progressHookHearsTheEndOfASmallFile() {
+    const QByteArray bytes = EngineSession::patternBytes(1000, 7);
+    QVERIFY(EngineSession::writeFile(m_server->root() + "/DTA/small.wav", bytes));
+    goToData();
+    ProgressRecord record;
+    QCOMPARE(fceSetProgressHook(0, recordProgress, &record), 0);
+    QCOMPARE(fceGetFile(0, "small.wav"), 0);
+    QCOMPARE(record.bytes, QList<qint64>{1000});
+    QVERIFY(EngineSession::writeFile(m_local->filePath("up.wav"), bytes.left(600)));
+    QCOMPARE(fcePutFile(0, "up.wav"), 0);
+    QCOMPARE(fceSetProgressHook(0, nullptr, nullptr), 0);
+    QCOMPARE(record.bytes, (QList<qint64>{1000, 600}));
 }
 
 QTEST_GUILESS_MAIN(TestEngineTransfer)
