@@ -83,11 +83,11 @@ TransferSession& TransferCommands::session() {
 }
 
 std::string TransferCommands::LocalBaseDirectory(const std::string& localDirText) {
-    const char* blanks = " \t";
-    const size_t first = localDirText.find_first_not_of(blanks);
+    // Only blanks are trimmed: a tab is a character a folder name may hold.
+    const size_t first = localDirText.find_first_not_of(' ');
     if (first == std::string::npos)
         return ProgramLocation::driveRoot();
-    const size_t last = localDirText.find_last_not_of(blanks);
+    const size_t last = localDirText.find_last_not_of(' ');
     return localDirText.substr(first, last - first + 1);
 }
 

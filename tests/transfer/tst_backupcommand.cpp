@@ -27,6 +27,8 @@ private slots:
     void greyedBoxesCountAsNotTicked();
     void oneCategoryAlone();
     void emptyLocalDirectoryMeansTheDriveRoot();
+    void onlyBlanksAreTrimmedFromTheLocalDirectory_data();
+    void onlyBlanksAreTrimmedFromTheLocalDirectory();
     void abortDuringApplicationData();
     void abortWhilePromptsItselfIsCopied();
     void thirdOfFiveMessagesFails();
@@ -116,6 +118,22 @@ void TestBackupCommand::oneCategoryAlone() {
     verifySummary("Backup completed.", "Backup Complete", 64);
 }
 
+void TestBackupCommand::onlyBlanksAreTrimmedFromTheLocalDirectory_data() {
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QByteArray>("base");
+    QTest::newRow("blanks around") << QByteArray("  /x/y ") << QByteArray("/x/y");
+    QTest::newRow("inner blank kept") << QByteArray(" /x y/z ") << QByteArray("/x y/z");
+    QTest::newRow("tabs kept") << QByteArray("\t/x/y\t") << QByteArray("\t/x/y\t");
+    QTest::newRow("tab inside blanks") << QByteArray(" \t ") << QByteArray("\t");
+}
+
+// The local base directory loses leading and trailing blanks only; other characters are the path's own.
+void TestBackupCommand::onlyBlanksAreTrimmedFromTheLocalDirectory() {
+    QFETCH(QByteArray, text);
+    QFETCH(QByteArray, base);
+    QCOMPARE(QByteArray::fromStdString(TransferCommands::LocalBaseDirectory(text.toStdString())), base);
+}
+
 // With eLocalDir empty the folders go under the root of the program folder's file system. The
 // program folder is put under /dev/shm, a file system of its own, so that root is /dev/shm.
 void TestBackupCommand::emptyLocalDirectoryMeansTheDriveRoot() {
@@ -127,7 +145,7 @@ void TestBackupCommand::emptyLocalDirectoryMeansTheDriveRoot() {
         ProgramLocation::overrideDirectory({});
         QSKIP("/dev/shm is not a file system of its own here; the real root is not this test's to write");
     }
-    QCOMPARE(QString::fromStdString(TransferCommands::LocalBaseDirectory(" \t ")),
+    QCOMPARE(QString::fromStdString(TransferCommands::LocalBaseDirectory("   ")),
              QString::fromStdString(root));
     QCOMPARE(QString::fromStdString(TransferCommands::LocalBaseDirectory("")), QStringLiteral("/dev/shm"));
     QCOMPARE(QString::fromStdString(TransferCommands::LocalBaseDirectory("  /x/y ")), QStringLiteral("/x/y"));
