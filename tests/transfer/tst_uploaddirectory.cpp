@@ -6,6 +6,8 @@
 #include <QFileInfo>
 #include <QTest>
 
+#include <stdexcept>
+
 // One local folder into one server directory, file by file.
 class TestUploadDirectory : public QObject {
     Q_OBJECT
@@ -23,6 +25,7 @@ private slots:
     void abortBeforeTheFirstFile();
     void neverSendsTransferTemporaries();
     void unselectableServerDirectory();
+    void runTimeErrorInTheLoopIsTrapped();
 
 private:
     void threeFiles();
@@ -134,6 +137,23 @@ void TestUploadDirectory::unselectableServerDirectory() {
     QCOMPARE(lines.size(), 3);
     QVERIFY2(lines[2].contains("No new folders."), qPrintable(lines[2]));
     QCOMPARE(storCommands(), QStringList{});
+}
+
+// A run-time error after the first file (raised at its yield) ends the folder through the handler: two
+// lines and no "...Done.", the result -1 and the bar back at 0; the remaining files are not sent.
+void TestUploadDirectory::runTimeErrorInTheLoopIsTrapped() {
+    threeFiles();
+    world.host.onYield = [](RecordingHost& host) {
+        if (host.progressValue == 1.0)
+            throw std::runtime_error("the window went away");
+    };
+    TransferSession session(world.host);
+    QCOMPARE(session.UploadDirectory("C:\\DTA", folder.toStdString()), -1);
+    QCOMPARE(storCommands(), QStringList{"STOR a.dat"});
+    QCOMPARE(world.host.lines().mid(2),
+             (QStringList{"Uploading 3 files...", "Internal error in Kavrel.UploadDirectory()",
+                          "     5 - the window went away"}));
+    QCOMPARE(world.host.progressValue, 0.0);
 }
 
 QTEST_GUILESS_MAIN(TestUploadDirectory)

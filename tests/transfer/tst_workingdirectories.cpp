@@ -6,6 +6,8 @@
 #include <QFileInfo>
 #include <QTest>
 
+#include <stdexcept>
+
 // Selecting and creating the local folder and the server directory a transfer works in.
 class TestWorkingDirectories : public QObject {
     Q_OBJECT
@@ -25,6 +27,7 @@ private slots:
     void doubledSeparatorMakesOneFinalComponent();
     void uncreatableServerDirectoryIsReturnedUnreported();
     void unselectableRootIsReported();
+    void runTimeErrorInServerDirectoryIsTrapped();
 
 private:
     int commandCount(const QString& verb) const;
@@ -143,6 +146,19 @@ void TestWorkingDirectories::unselectableRootIsReported() {
     QCOMPARE(lines.size(), 2);
     QVERIFY2(lines[1].contains(QStringLiteral("No root for you.")), qPrintable(lines[1]));
     QCOMPARE(world.server.commands().filter(QRegularExpression("^(MKD|CWD DTA)")), QStringList{});
+}
+
+// A run-time error raised while the server directory is selected (here at its yield) stays inside it:
+// two lines, -1, and no level is selected or created after it.
+void TestWorkingDirectories::runTimeErrorInServerDirectoryIsTrapped() {
+    world.host.onYield = [](RecordingHost&) { throw std::runtime_error("the window went away"); };
+    TransferSession session(world.host);
+    QCOMPARE(session.SetServerDirectory("C:\\DTA"), -1);
+    QCOMPARE(world.host.lines(),
+             (QStringList{"Setting server directory to C:\\DTA",
+                          "Internal error in Kavrel.SetServerDirectory()", "     5 - the window went away"}));
+    QCOMPARE(world.server.commands().filter(QRegularExpression("^(MKD|CWD)")), QStringList{});
+    QVERIFY(!QFileInfo::exists(world.serverPath("DTA")));
 }
 
 QTEST_GUILESS_MAIN(TestWorkingDirectories)
