@@ -291,6 +291,8 @@ void Kavrel::attachEngine() {
     }
     m_engineAttached = true;
     const int32_t version = fceGetInteger(Channel, FCE_VERSION);
+    // A failure code is not a version: its hexadecimal digits would read as one ("F.F.F"), so the
+    // engine's text for it is logged instead.
     if (version < 0)
         ShowError(version);
     else

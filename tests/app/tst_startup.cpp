@@ -13,6 +13,8 @@
 #include <QPushButton>
 #include <QtTest>
 
+#include <algorithm>
+
 using WindowInspection::control;
 using WindowInspection::logLines;
 
@@ -26,6 +28,21 @@ public:
 protected:
     int32_t AttachEngine() override { return FCE_E_NOT_ATTACHED; }
 };
+
+// A window told the engine is attached when it is not: every start-up query then fails.
+class WindowWithSilentEngine : public Kavrel {
+public:
+    using Kavrel::Kavrel;
+
+protected:
+    int32_t AttachEngine() override { return 0; }
+};
+
+QString engineErrorText(int32_t code) {
+    char text[128] = {};
+    const int32_t length = fceErrorText(0, code, text, 128);
+    return QString::fromUtf8(text, std::clamp(length, 0, 128));
+}
 
 QString engineDescription() {
     char text[81] = {};
@@ -50,6 +67,7 @@ private slots:
     void logOpensWithVersionAndEngineText();
     void sessionStartsDisconnectedWithoutStateChange();
     void engineThatCannotBeAttachedLeavesAUsableWindow();
+    void failedVersionQueryIsReportedNotShownAsAVersion();
 
 private:
     std::unique_ptr<TemporaryProgramFolder> m_folder;
@@ -186,6 +204,19 @@ void StartupTest::engineThatCannotBeAttachedLeavesAUsableWindow() {
     QVERIFY(logLines(window).contains(QStringLiteral("Connecting to server...")));
     QVERIFY(window.close());
     QVERIFY(m_folder->settingsExist());
+}
+
+// The version query and the text query fail: each failure is reported with the engine's text, and no
+// made-up version line ("F.F.F") is written.
+void StartupTest::failedVersionQueryIsReportedNotShownAsAVersion() {
+    m_window.reset();
+    fceRelease();
+    WindowWithSilentEngine window(&m_boxes);
+    window.Form_Load();
+    const QString failure = engineErrorText(FCE_E_NOT_ATTACHED);
+    QVERIFY(!failure.isEmpty());
+    QCOMPARE(logLines(window), (QStringList{failure, failure}));
+    QVERIFY(window.Commands() != nullptr);
 }
 
 QTEST_MAIN(StartupTest)
