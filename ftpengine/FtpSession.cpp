@@ -296,14 +296,18 @@ EngineStatus FtpSession::checkLocalTarget(const std::string& path) const {
     return {};
 }
 
-EngineStatus FtpSession::getFile(const std::string& name) {
+EngineStatus FtpSession::readyToTransfer(const std::string& name) {
     if (!NameSafety::isPlainComponent(name))
         return unsafeName(name);
     if (EngineStatus status = requireReady(); !status.ok())
         return status;
     if (EngineStatus status = requireLocalDirectory(); !status.ok())
         return status;
-    if (EngineStatus status = setBinary(); !status.ok())
+    return setBinary();
+}
+
+EngineStatus FtpSession::getFile(const std::string& name) {
+    if (EngineStatus status = readyToTransfer(name); !status.ok())
         return status;
     LocalPartialFile file(m_localDir, name);
     if (EngineStatus status = checkLocalTarget(file.finalPath()); !status.ok())
@@ -328,13 +332,7 @@ EngineStatus FtpSession::getFile(const std::string& name) {
 }
 
 EngineStatus FtpSession::putFile(const std::string& name) {
-    if (!NameSafety::isPlainComponent(name))
-        return unsafeName(name);
-    if (EngineStatus status = requireReady(); !status.ok())
-        return status;
-    if (EngineStatus status = requireLocalDirectory(); !status.ok())
-        return status;
-    if (EngineStatus status = setBinary(); !status.ok())
+    if (EngineStatus status = readyToTransfer(name); !status.ok())
         return status;
     std::string path = m_localDir + "/" + name;
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);

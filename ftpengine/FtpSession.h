@@ -47,6 +47,8 @@ public:
     void setProgressHook(FceProgressHook hook, void* context);
 
 private:
+    // What every file transfer checks first: a safe name, a connection, a local directory, binary mode.
+    EngineStatus readyToTransfer(const std::string& name);
     void setState(State next);
     EngineStatus requireReady() const;
     EngineStatus login(const std::string& user, const std::string& password);

@@ -99,11 +99,10 @@ std::string TransferCommands::BuildServerPath(const std::string& serverDir, cons
 
 CommandOutcome TransferCommands::Backup(const std::string& localDirText, const CategorySelection& selection,
                                         const ServerPaths& paths) {
-    return RunCommand("Backup", &TransferCommands::RunBackup, localDirText, selection, paths);
+    return RunCommand(Direction::Backup, localDirText, selection, paths);
 }
 
-CommandOutcome TransferCommands::RunCommand(const std::string& commandName, CommandBody body,
-                                            const std::string& localDirText,
+CommandOutcome TransferCommands::RunCommand(Direction direction, const std::string& localDirText,
                                             const CategorySelection& selection, const ServerPaths& paths) {
     int32_t outcome = -1;
     std::optional<RunTimeError> pending;
@@ -112,28 +111,33 @@ CommandOutcome TransferCommands::RunCommand(const std::string& commandName, Comm
         const std::string base = LocalBaseDirectory(localDirText);
         m_host.SetAbortRequested(false);
         m_host.SetNewState(kStateTransferring);
-        outcome = (this->*body)(base, selection, paths);
+        outcome = RunCategories(direction, base, selection, paths);
     } catch (...) {
         pending = RunTimeError::fromCurrentException();
     }
-    const CommandOutcome result = showSummary(m_host, commandName, outcome, pending);
+    const CommandOutcome result =
+        showSummary(m_host, direction == Direction::Backup ? "Backup" : "Restore", outcome, pending);
     m_host.SetNewState(kStateConnected);
     return result;
 }
 
-int32_t TransferCommands::RunBackup(const std::string& base, const CategorySelection& selection,
-                                    const ServerPaths& paths) {
+int32_t TransferCommands::RunCategories(Direction direction, const std::string& base,
+                                        const CategorySelection& selection, const ServerPaths& paths) {
+    const bool backup = direction == Direction::Backup;
     const auto categories = categoryTable(selection, paths);
     const LocalFileSystem& fileSystem = m_session->fileSystem();
     for (size_t index = 0; index < categories.size(); ++index) {
         const Category& category = categories[index];
         if (!categoryRuns(category, index, m_host))
             continue;
-        m_host.Display(header(category.backupHeader));
+        m_host.Display(header(backup ? category.backupHeader : category.restoreHeader));
         const std::string local = fileSystem.BuildPath(base, category.folder);
-        if (m_session->RetrieveDirectory(category.serverPath, local) < 0)
+        const int32_t code = backup ? m_session->RetrieveDirectory(category.serverPath, local)
+                                    : m_session->UploadDirectory(category.serverPath, local);
+        if (code < 0)
             return -1;
-        if (category.isPrompts && BackupPromptSubdirectories(base, paths) < 0)
+        if (category.isPrompts &&
+            (backup ? BackupPromptSubdirectories(base, paths) : RestorePromptSubFolders(base, paths)) < 0)
             return -1;
     }
     return 0;
@@ -171,25 +175,7 @@ int32_t TransferCommands::BackupPromptSubdirectories(const std::string& base, co
 
 CommandOutcome TransferCommands::Restore(const std::string& localDirText, const CategorySelection& selection,
                                          const ServerPaths& paths) {
-    return RunCommand("Restore", &TransferCommands::RunRestore, localDirText, selection, paths);
-}
-
-int32_t TransferCommands::RunRestore(const std::string& base, const CategorySelection& selection,
-                                     const ServerPaths& paths) {
-    const auto categories = categoryTable(selection, paths);
-    const LocalFileSystem& fileSystem = m_session->fileSystem();
-    for (size_t index = 0; index < categories.size(); ++index) {
-        const Category& category = categories[index];
-        if (!categoryRuns(category, index, m_host))
-            continue;
-        m_host.Display(header(category.restoreHeader));
-        const std::string local = fileSystem.BuildPath(base, category.folder);
-        if (m_session->UploadDirectory(category.serverPath, local) < 0)
-            return -1;
-        if (category.isPrompts && RestorePromptSubFolders(base, paths) < 0)
-            return -1;
-    }
-    return 0;
+    return RunCommand(Direction::Restore, localDirText, selection, paths);
 }
 
 // One level below the local Prompts folder. The transfers' own staging folders are never sent, and a

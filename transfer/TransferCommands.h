@@ -55,17 +55,16 @@ public:
     static std::string BuildServerPath(const std::string& serverDir, const std::string& name);
 
 private:
-    using CommandBody = int32_t (TransferCommands::*)(const std::string& base,
-                                                      const CategorySelection& selection,
-                                                      const ServerPaths& paths);
+    enum class Direction { Backup, Restore };
+
     // What Backup and Restore share: clear the log, work out the base directory, clear the abort flag,
-    // run the body in StateTransferring, show the one summary box, and end in StateConnected.
-    CommandOutcome RunCommand(const std::string& commandName, CommandBody body,
-                              const std::string& localDirText, const CategorySelection& selection,
-                              const ServerPaths& paths);
-    int32_t RunBackup(const std::string& base, const CategorySelection& selection, const ServerPaths& paths);
+    // run the categories in StateTransferring, show the one summary box, and end in StateConnected.
+    CommandOutcome RunCommand(Direction direction, const std::string& localDirText,
+                              const CategorySelection& selection, const ServerPaths& paths);
+    // The ticked categories in their fixed order; the first failure ends the command (-1).
+    int32_t RunCategories(Direction direction, const std::string& base, const CategorySelection& selection,
+                          const ServerPaths& paths);
     int32_t BackupPromptSubdirectories(const std::string& base, const ServerPaths& paths);
-    int32_t RunRestore(const std::string& base, const CategorySelection& selection, const ServerPaths& paths);
     int32_t RestorePromptSubFolders(const std::string& base, const ServerPaths& paths);
 
     TransferHost& m_host;
