@@ -78,7 +78,10 @@ void TestListingParser::listLine_data() {
     addRow("unix line without a date", "-rw-r--r--   1 a b 12 p1.wav", Kind::Unreadable, "", false, -1);
 }
 
-void TestListingParser::listLine() {
+namespace {
+
+// One row of a line table: the line parses to the kind, and an entry to the name, type and size.
+void checkParsedRow(Kind (*parse)(std::string_view, ListingEntry&)) {
     QFETCH(QByteArray, line);
     QFETCH(int, kind);
     QFETCH(QByteArray, name);
@@ -86,13 +89,19 @@ void TestListingParser::listLine() {
     QFETCH(qint64, size);
 
     ListingEntry entry;
-    Kind got = ListingParser::parseListLine(line.toStdString(), entry);
+    Kind got = parse(line.toStdString(), entry);
     QCOMPARE(int(got), kind);
     if (got != Kind::Entry)
         return;
     QCOMPARE(QByteArray::fromStdString(entry.name), name);
     QCOMPARE(entry.isDirectory, isDirectory);
     QCOMPARE(qint64(entry.size), size);
+}
+
+} // namespace
+
+void TestListingParser::listLine() {
+    checkParsedRow(ListingParser::parseListLine);
 }
 
 void TestListingParser::mlsdLine_data() {
@@ -141,20 +150,7 @@ void TestListingParser::mlsdLine_data() {
 }
 
 void TestListingParser::mlsdLine() {
-    QFETCH(QByteArray, line);
-    QFETCH(int, kind);
-    QFETCH(QByteArray, name);
-    QFETCH(bool, isDirectory);
-    QFETCH(qint64, size);
-
-    ListingEntry entry;
-    Kind got = ListingParser::parseMlsdLine(line.toStdString(), entry);
-    QCOMPARE(int(got), kind);
-    if (got != Kind::Entry)
-        return;
-    QCOMPARE(QByteArray::fromStdString(entry.name), name);
-    QCOMPARE(entry.isDirectory, isDirectory);
-    QCOMPARE(qint64(entry.size), size);
+    checkParsedRow(ListingParser::parseMlsdLine);
 }
 
 void TestListingParser::wholeListingSkipsDotsAndKeepsOrder() {
