@@ -116,7 +116,8 @@ SettingsFile::State SettingsFile::read(const std::string& path, std::string& con
     return State::Readable;
 }
 
-bool SettingsFile::replace(const std::string& path, const std::string& content, bool existed) {
+bool SettingsFile::replace(const std::string& path, const std::string& content, bool existed,
+                           Permissions permissions) {
     const std::string target = existed ? resolvedTarget(path) : path;
     if (target.empty() || content.size() > maxBytes)
         return false;
@@ -137,7 +138,8 @@ bool SettingsFile::replace(const std::string& path, const std::string& content, 
         [[maybe_unused]] const int ignored = ::fchown(fd.get(), old.st_uid, old.st_gid);
     }
     // After the owner change, which may clear set-id bits.
-    const mode_t mode = existed ? (old.st_mode & 07777) : ownerOnly;
+    const bool keepBits = existed && permissions == Permissions::KeepExisting;
+    const mode_t mode = keepBits ? (old.st_mode & 07777) : ownerOnly;
     ok = ok && ::fchmod(fd.get(), mode) == 0 && ::fsync(fd.get()) == 0;
     ok = ::close(fd.release()) == 0 && ok;
     if (!ok || ::rename(temporary.c_str(), target.c_str()) != 0) {

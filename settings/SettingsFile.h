@@ -21,8 +21,17 @@ public:
 
     static State read(const std::string& path, std::string& content);
 
+    // The permission bits a replacement gets.
+    enum class Permissions {
+        KeepExisting, // an existing file keeps its bits; a new one is owner-only
+        OwnerOnly,    // always readable and writable by the owner only (a trust list others could
+                      // write to would let them trust any server)
+    };
+
     // Writes content to a temporary file in the same folder and renames it over path. An existing
-    // file keeps its permission bits (and owner, where allowed); a new one is readable and writable
-    // by its owner only, because it holds the server password. False when nothing was changed.
-    static bool replace(const std::string& path, const std::string& content, bool existed);
+    // file keeps its owner, where allowed, and its permission bits unless OwnerOnly is asked; a new
+    // one is readable and writable by its owner only, because it holds the server password. False
+    // when nothing was changed.
+    static bool replace(const std::string& path, const std::string& content, bool existed,
+                        Permissions permissions = Permissions::KeepExisting);
 };
