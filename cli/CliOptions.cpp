@@ -90,6 +90,10 @@ bool readWord(ArgumentReader& reader, const std::string& word, CliOptions& optio
         options.quiet = true;
         return true;
     }
+    if (word == "--changed-only") {
+        options.changedOnly = true;
+        return true;
+    }
     if (isOption(word, "--settings"))
         return readValueOption(reader, word, "--settings", options.settingsFile, error);
     if (isOption(word, "--local-dir"))
@@ -128,6 +132,8 @@ CliParseResult ParseCliOptions(int argc, const char* const* argv) {
         result.options.command = CliOptions::Command::Version;
     else if (result.options.command == CliOptions::Command::None)
         result.error = "give a command: backup or restore";
+    else if (result.options.changedOnly && result.options.command != CliOptions::Command::Backup)
+        result.error = "--changed-only goes with backup";
     return result;
 }
 
@@ -142,6 +148,8 @@ std::string CliUsageText() {
            "  --settings FILE    settings file (default: kavrel.INI beside the program, the window's file)\n"
            "  --local-dir DIR    local folder (default: the settings' [LocalHost] DataPath)\n"
            "  --only LIST        categories, e.g. DTA,PMT,MSG,MBX (default: the settings' [Selection])\n"
+           "  --changed-only     backup: fetch only new and changed files, remove those the server no\n"
+           "                     longer has; the rest stays as the last backup left it\n"
            "  --quiet, -q        print nothing when the run completes; otherwise the log and the summary\n"
            "  --help, -h         this text\n"
            "  --version          the program's version\n"

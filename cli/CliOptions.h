@@ -15,6 +15,8 @@ struct CliOptions {
     // Folder names ("DTA", "PMT", "MSG", "MBX") of --only, upper case, each at most once.
     std::optional<std::vector<std::string>> only;
     bool quiet = false;
+    // backup only: leave in place what the server provably has not changed since the last backup.
+    bool changedOnly = false;
 };
 
 struct CliParseResult {

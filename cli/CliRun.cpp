@@ -9,6 +9,7 @@
 #include "../settings/ProgramLocation.h"
 #include "../settings/SettingsFile.h"
 #include "../transfer/TransferCommands.h"
+#include "../transfer/TransferSession.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -98,6 +99,7 @@ int transfer(const CliOptions& options, const JobSettings& job, const std::strin
         return ExitHaltedByUser;
     }
     TransferCommands commands(host);
+    commands.session().SetChangedOnly(options.changedOnly);
     const CommandOutcome outcome = backup ? commands.Backup(job.localDir, job.selection, job.paths)
                                           : commands.Restore(job.localDir, job.selection, job.paths);
     return statusOf(outcome);

@@ -5,9 +5,11 @@
 
 #include "ErrorRegistry.h"
 #include "FtpSession.h"
+#include "ListingParser.h"
 #include "ProtocolTrace.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <memory>
 #include <openssl/crypto.h>
@@ -184,17 +186,28 @@ int32_t fceErrorText(int32_t channel, int32_t code, char* buffer, int32_t size) 
     return copyOut(errors().textFor(code), buffer, size);
 }
 
-int32_t fceGetList(int32_t channel, int32_t kind, std::string& listing) {
+int32_t fceGetList(int32_t channel, int32_t kind, std::vector<FceListEntry>& entries) {
     return onChannel(channel, [&](Engine& current) -> int32_t {
         if (kind != kListKindNames)
             return fail(FCE_E_BAD_ARGUMENT, "Unknown list kind " + std::to_string(kind));
-        std::string text;
-        EngineStatus status = current.session.list(text);
+        std::vector<FceListEntry> listed;
+        EngineStatus status = current.session.list(listed);
         if (!status.ok())
             return outcome(status);
-        listing = std::move(text);
-        return static_cast<int32_t>(listing.size());
+        if (listed.size() > static_cast<size_t>(INT32_MAX))
+            return fail(FCE_E_BUFFER_TOO_SMALL, "The listing has more entries than a count can say");
+        entries = std::move(listed);
+        return static_cast<int32_t>(entries.size());
     });
+}
+
+int32_t fceGetList(int32_t channel, int32_t kind, std::string& listing) {
+    std::vector<FceListEntry> entries;
+    const int32_t count = fceGetList(channel, kind, entries);
+    if (count < 0)
+        return count;
+    listing = ListingParser::listText(entries);
+    return static_cast<int32_t>(listing.size());
 }
 
 int32_t fceGetList(int32_t channel, int32_t kind, char* buffer, int32_t size) {

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // Parameters of fceGetInteger / fceSetInteger / fceGetString / fceSetString.
 enum FceParameter : int32_t {
@@ -37,6 +38,28 @@ enum FceError : int32_t {
     FCE_E_TLS = -16,              // reserved for explicit FTPS
 };
 
+// Where a listed modification time came from, which says how far it can be trusted. LIST times are the
+// server's local time in an unknown zone; they are kept as if they were UTC.
+enum class FceTimeSource : int32_t {
+    None = 0,            // the listing gave no time: the file must count as changed
+    MlsdUtc = 1,         // MLSD "modify=20261206201907": seconds, UTC
+    UnixListMinutes = 2, // Unix LIST "Dec 06 20:19": minutes, year inferred from the listing's date
+    UnixListDays = 3,    // Unix LIST "Jan 02  2024" (older files): days
+    DosListMinutes = 4,  // DOS/IIS LIST "12-06-26  08:19PM": minutes
+};
+
+// The width in seconds of one step of a time source (0 for None).
+int32_t fceTimePrecision(FceTimeSource source);
+
+// One entry of a listing as the server gave it.
+struct FceListEntry {
+    std::string name;
+    bool isDirectory = false;
+    int64_t size = -1;      // bytes, or -1 when the listing did not say
+    int64_t listedTime = 0; // seconds since 1970-01-01 of the listed time read as UTC; 0 without one
+    FceTimeSource timeSource = FceTimeSource::None;
+};
+
 // Bytes a file transfer has moved so far; called from inside fceGetFile/fcePutFile at most every
 // 100 ms while data moves, so that a host can repaint or draw progress. Never re-enter the engine.
 using FceProgressHook = void (*)(void* context, int64_t bytesSoFar);
@@ -62,6 +85,9 @@ int32_t fceErrorText(int32_t channel, int32_t code, char* buffer, int32_t size);
 int32_t fceGetList(int32_t channel, int32_t kind, char* buffer, int32_t size);
 // The same listing into a text that grows to hold all of it.
 int32_t fceGetList(int32_t channel, int32_t kind, std::string& listing);
+// The same listing as entries, in the server's order, with each file's listed size and time; returns
+// how many there are.
+int32_t fceGetList(int32_t channel, int32_t kind, std::vector<FceListEntry>& entries);
 
 int32_t fceSetLocalDir(int32_t channel, const char* absolutePath);
 int32_t fceSetServerDir(int32_t channel, const char* name); // "\" for the root, else one name

@@ -12,6 +12,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -242,9 +243,11 @@ EngineStatus FtpSession::runListing(const std::string& command, std::string& raw
     return finishTransfer(data, command, received);
 }
 
-EngineStatus FtpSession::list(std::string& listText) {
+EngineStatus FtpSession::list(std::vector<ListingEntry>& entries) {
     if (EngineStatus status = setBinary(); !status.ok())
         return status;
+    // The local clock when the listing is asked for dates the recent lines of a Unix LIST.
+    const int64_t askedAt = static_cast<int64_t>(std::time(nullptr));
     std::string raw;
     FtpReply startReply;
     EngineStatus status = runListing(m_useMlsd ? "MLSD" : "LIST", raw, startReply);
@@ -254,16 +257,14 @@ EngineStatus FtpSession::list(std::string& listText) {
     }
     if (!status.ok())
         return status;
-    std::vector<ListingEntry> entries;
     auto format = m_useMlsd ? ListingParser::Format::Mlsd : ListingParser::Format::List;
-    if (status = ListingParser::parse(raw, format, entries); !status.ok())
+    if (status = ListingParser::parse(raw, format, entries, askedAt); !status.ok())
         return status;
     m_listedSizes.clear();
     for (const ListingEntry& entry : entries) {
         if (!entry.isDirectory && entry.size >= 0)
             m_listedSizes[entry.name] = entry.size;
     }
-    listText = ListingParser::listText(entries);
     return {};
 }
 

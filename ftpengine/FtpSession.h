@@ -3,10 +3,12 @@
 #include "ControlConnection.h"
 #include "EngineStatus.h"
 #include "FtpEngine.h"
+#include "ListingEntry.h"
 
 #include <cstdint>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 class DataConnection;
 class ProtocolTrace;
@@ -34,7 +36,7 @@ public:
     EngineStatus changeToRoot();
     EngineStatus changeDirectory(const std::string& name);
     EngineStatus makeDirectory(const std::string& name);
-    EngineStatus list(std::string& listText);
+    EngineStatus list(std::vector<ListingEntry>& entries);
 
     EngineStatus setLocalDirectory(const std::string& path);
     EngineStatus getFile(const std::string& name);

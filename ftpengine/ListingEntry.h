@@ -1,11 +1,6 @@
 #pragma once
 
-#include <cstdint>
-#include <string>
+#include "FtpEngine.h"
 
-// One entry of a server directory listing.
-struct ListingEntry {
-    std::string name;
-    bool isDirectory = false;
-    int64_t size = -1; // bytes, or -1 when the listing did not say
-};
+// One entry of a server directory listing: the engine's own record of it is the one callers get.
+using ListingEntry = FceListEntry;

@@ -1,6 +1,7 @@
 #include "ListingParser.h"
 
 #include "FtpEngine.h"
+#include "ListedTime.h"
 #include "NameSafety.h"
 
 #include <algorithm>
@@ -107,6 +108,8 @@ ListingParser::LineKind ListingParser::parseMlsdLine(std::string_view line, List
                 type = std::string(value);
             else if (key == "size" && !readSize(value, entry.size))
                 return LineKind::Unreadable;
+            else if (key == "modify")
+                ListedTime::fromMlsd(value, entry);
         }
         at = end + 1;
     }
@@ -119,19 +122,22 @@ ListingParser::LineKind ListingParser::parseMlsdLine(std::string_view line, List
     return type.empty() ? LineKind::Unreadable : LineKind::Entry;
 }
 
-ListingParser::LineKind ListingParser::parseListLine(std::string_view line, ListingEntry& entry) {
+ListingParser::LineKind ListingParser::parseListLine(std::string_view line, ListingEntry& entry,
+                                                     int64_t reference) {
     if (line.empty() || line.find_first_not_of(' ') == std::string_view::npos)
         return LineKind::Skip;
     auto fields = leadingFields(line, 2);
     if (fields.size() == 2 && lowered(fields[0].text) == "total" && allDigits(fields[1].text) &&
         line.find_first_not_of(' ', fields[1].end) == std::string_view::npos)
         return LineKind::Skip;
+    entry = ListingEntry();
     if (isDosDate(fields[0].text))
         return parseDosLine(line, entry);
-    return parseUnixLine(line, entry);
+    return parseUnixLine(line, entry, reference);
 }
 
-ListingParser::LineKind ListingParser::parseUnixLine(std::string_view line, ListingEntry& entry) {
+ListingParser::LineKind ListingParser::parseUnixLine(std::string_view line, ListingEntry& entry,
+                                                     int64_t reference) {
     // perms links owner [group] size month day time-or-year name: the date is found rather than
     // counted, because some servers leave out the group.
     auto fields = leadingFields(line, 9);
@@ -153,6 +159,8 @@ ListingParser::LineKind ListingParser::parseUnixLine(std::string_view line, List
         }
         entry.name = std::string(name);
         entry.isDirectory = type == 'd';
+        ListedTime::fromUnix(fields[month].text, fields[month + 1].text, fields[month + 2].text, reference,
+                             entry);
         if (entry.isDirectory || type == 'l')
             entry.size = -1; // a link's listed size is that of the link, not of what it points to
         return LineKind::Entry;
@@ -184,10 +192,12 @@ ListingParser::LineKind ListingParser::parseDosLine(std::string_view line, Listi
     entry.name = std::string(line.substr(nameStart));
     entry.isDirectory = isDirectory;
     entry.size = size;
+    ListedTime::fromDos(fields[0].text, fields[1].text, entry);
     return LineKind::Entry;
 }
 
-EngineStatus ListingParser::parse(std::string_view text, Format format, std::vector<ListingEntry>& entries) {
+EngineStatus ListingParser::parse(std::string_view text, Format format, std::vector<ListingEntry>& entries,
+                                  int64_t reference) {
     entries.clear();
     size_t at = 0;
     while (at < text.size()) {
@@ -197,7 +207,8 @@ EngineStatus ListingParser::parse(std::string_view text, Format format, std::vec
             line.remove_suffix(1);
         at = end + 1;
         ListingEntry entry;
-        LineKind kind = format == Format::Mlsd ? parseMlsdLine(line, entry) : parseListLine(line, entry);
+        LineKind kind =
+            format == Format::Mlsd ? parseMlsdLine(line, entry) : parseListLine(line, entry, reference);
         if (kind == LineKind::Skip || (kind == LineKind::Entry && (entry.name == "." || entry.name == "..")))
             continue;
         if (kind == LineKind::Unreadable)

@@ -25,7 +25,7 @@ bool endsWith(std::string_view text, std::string_view tail) {
 } // namespace
 
 bool isTransferTemporary(const std::string& name) {
-    if (name == kStagingFolderName)
+    if (name == kStagingFolderName || name == kRecordFileName)
         return true;
     const std::string_view suffix = kFcePartialSuffix;
     return name.size() > suffix.size() + 1 && name.front() == '.' && endsWith(name, suffix);

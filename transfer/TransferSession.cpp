@@ -1,12 +1,15 @@
 #include "TransferSession.h"
 
+#include "BackupRecord.h"
 #include "FtpEngine.h"
 #include "RunTimeError.h"
 #include "SafeName.h"
 #include "TransferCommands.h"
 
 #include <algorithm>
+#include <ctime>
 #include <filesystem>
+#include <sys/stat.h>
 #include <system_error>
 #include <unordered_set>
 
@@ -45,6 +48,22 @@ std::string componentAt(const std::string& text, size_t start, size_t separator)
     if (separator > start)
         return text.substr(start - 1, separator - start);
     return text.substr(start - 1);
+}
+
+// 3428 -> "3,428": the changed-only counts are read at a glance.
+std::string grouped(int64_t count) {
+    std::string digits = std::to_string(count);
+    for (auto at = static_cast<int64_t>(digits.size()) - 3; at > 0; at -= 3)
+        digits.insert(static_cast<size_t>(at), ",");
+    return digits;
+}
+
+// The size of the regular file at path (a link followed), or -1 when there is none.
+int64_t localFileSize(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+        return -1;
+    return static_cast<int64_t>(info.st_size);
 }
 
 } // namespace
@@ -156,6 +175,28 @@ int32_t TransferSession::ListServerDirectory(ListKind kind) {
     return count;
 }
 
+int32_t TransferSession::ListServerFileEntries() {
+    m_host.Display("Retrieving server file names...");
+    m_host.Yield();
+    std::vector<FceListEntry> entries;
+    const int32_t result = fceGetList(kChannel, kListKindEntries, entries);
+    if (result < 0) {
+        ShowError(m_host, result);
+        return -1;
+    }
+    m_serverList.Clear();
+    m_listedFiles.clear();
+    for (auto& entry : entries) {
+        if (entry.isDirectory)
+            continue;
+        m_serverList.Add(ClsVariant(entry.name));
+        m_listedFiles.push_back(std::move(entry));
+    }
+    const int32_t count = m_serverList.Count();
+    m_host.Display("..." + std::to_string(count) + " names retrieved.");
+    return count;
+}
+
 // Lines end in CR LF; a directory's name ends in "/". Names are kept exactly as listed (blanks
 // included); a last line without its CR is not taken.
 void TransferSession::ParseListing(const std::string& listing, int32_t length, ListKind kind) {
@@ -227,10 +268,14 @@ std::string TransferSession::PrepareStaging(const std::string& folder) const {
     return staging;
 }
 
-int32_t TransferSession::FetchListedFiles(std::vector<std::string>& fetched) {
+int32_t TransferSession::FetchListedFiles(std::vector<std::string>& fetched, int64_t unchanged) {
     m_host.SetProgressValue(0.0);
     m_host.SetProgressMax(static_cast<double>(m_serverList.Count()));
-    m_host.Display("Retrieving " + std::to_string(m_serverList.Count()) + " files...");
+    if (unchanged < 0)
+        m_host.Display("Retrieving " + std::to_string(m_serverList.Count()) + " files...");
+    else
+        m_host.Display("Retrieving " + grouped(m_serverList.Count()) + " files (" + grouped(unchanged) +
+                       " unchanged)...");
     m_host.Yield();
     int32_t result = 0;
     while (m_serverList.Count() > 0 && !m_host.AbortRequested() && result >= 0) {
@@ -284,6 +329,80 @@ void TransferSession::DiscardStaging(const std::string& folder, const std::strin
     std::filesystem::remove_all(staging, ignored);
 }
 
+// The files of the listing that the folder's record proves unchanged stay where they are; ServerList
+// keeps only the others. A record from a clock ahead of ours proves nothing.
+std::vector<std::string> TransferSession::KeepUnchangedFiles(const std::string& serverDir,
+                                                             const std::string& folder, int64_t listedAt) {
+    BackupRecord previous;
+    if (!previous.load(m_fileSystem.BuildPath(folder, SafeName::kRecordFileName), serverDir) ||
+        previous.listedAt() > listedAt)
+        return {};
+    std::vector<std::string> kept;
+    m_serverList.Clear();
+    for (const auto& entry : m_listedFiles) {
+        if (previous.provesUnchanged(entry, localFileSize(m_fileSystem.BuildPath(folder, entry.name))))
+            kept.push_back(entry.name);
+        else
+            m_serverList.Add(ClsVariant(entry.name));
+    }
+    return kept;
+}
+
+// Every changed file has arrived: the old record goes first (a run cut short from here on fetches
+// everything next time), then the new files replace the old, the files the server no longer has go,
+// and the new record is written last.
+void TransferSession::CommitChangedFiles(const std::string& folder, const std::string& staging,
+                                         const std::vector<std::string>& fetched,
+                                         const std::vector<std::string>& kept, int64_t listedAt,
+                                         const std::string& serverDir) {
+    std::unordered_set<std::string> listed(fetched.begin(), fetched.end());
+    listed.insert(kept.begin(), kept.end());
+    std::vector<std::string> gone;
+    for (auto& name : m_fileSystem.FileNames(folder)) {
+        if (!SafeName::isTransferTemporary(name) && !listed.contains(name))
+            gone.push_back(std::move(name));
+    }
+    CheckFolderReplaceable(folder);
+    for (const auto& name : fetched) {
+        const std::string target = m_fileSystem.BuildPath(folder, name);
+        if (m_fileSystem.FolderExists(target))
+            throw std::filesystem::filesystem_error("a folder stands where a file must go", target,
+                                                    std::make_error_code(std::errc::is_a_directory));
+    }
+    const std::string recordPath = m_fileSystem.BuildPath(folder, SafeName::kRecordFileName);
+    std::error_code ignored;
+    std::filesystem::remove(recordPath, ignored);
+    if (!gone.empty())
+        m_host.Display("Removing " + grouped(static_cast<int64_t>(gone.size())) +
+                       " files no longer on the server");
+    for (const auto& name : fetched)
+        m_fileSystem.MoveFile(m_fileSystem.BuildPath(staging, name), m_fileSystem.BuildPath(folder, name));
+    for (const auto& name : gone)
+        m_fileSystem.DeleteFile(m_fileSystem.BuildPath(folder, name));
+    BackupRecord record(serverDir, listedAt);
+    for (const auto& entry : m_listedFiles)
+        record.add(entry);
+    record.save(m_fileSystem.BuildPath(staging, SafeName::kRecordFileName), recordPath);
+    fceSetLocalDir(kChannel, folder.c_str());
+    m_fileSystem.DeleteFolderTree(staging);
+}
+
+int32_t TransferSession::RetrieveChangedFiles(const std::string& serverDir, const std::string& folder,
+                                              const std::string& staging, int64_t listedAt) {
+    const std::vector<std::string> kept = KeepUnchangedFiles(serverDir, folder, listedAt);
+    std::vector<std::string> fetched;
+    int32_t result = 0;
+    if (!m_listedFiles.empty())
+        result = FetchListedFiles(fetched, static_cast<int64_t>(kept.size()));
+    if (result >= 0 && m_serverList.Count() == 0)
+        CommitChangedFiles(folder, staging, fetched, kept, listedAt, serverDir);
+    else
+        DiscardStaging(folder, staging);
+    if (!m_listedFiles.empty())
+        m_host.Display("...Done.");
+    return result < 0 ? result : 0;
+}
+
 int32_t TransferSession::RetrieveDirectory(const std::string& serverDir, const std::string& localDir) {
     std::string folder;
     std::string staging;
@@ -302,13 +421,17 @@ int32_t TransferSession::RetrieveDirectory(const std::string& serverDir, const s
             DiscardStaging(folder, staging);
             return result;
         }
-        result = GetServerFileList();
+        // Taken before the listing: a file listed with a time safely before it cannot have changed since.
+        const auto listedAt = static_cast<int64_t>(std::time(nullptr));
+        result = m_changedOnly ? ListServerFileEntries() : GetServerFileList();
         if (result >= 0)
             result = RefuseUnsafeListedName();
         if (result < 0) {
             DiscardStaging(folder, staging);
             return result;
         }
+        if (m_changedOnly)
+            return RetrieveChangedFiles(serverDir, folder, staging, listedAt);
         std::vector<std::string> fetched;
         if (m_serverList.Count() == 0) {
             ReplaceFolderFiles(folder, localDir, staging, fetched);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FtpEngine.h"
 #include "LocalFileSystem.h"
 #include "ServerList.h"
 #include "TransferHost.h"
@@ -17,6 +18,10 @@ public:
     explicit TransferSession(TransferHost& host);
 
     ServerList& serverList() { return m_serverList; }
+
+    // A backup that leaves in place every file the folder's record proves unchanged on the server,
+    // fetches the rest, and removes what the server no longer has; off by default.
+    void SetChangedOnly(bool changedOnly) { m_changedOnly = changedOnly; }
     const LocalFileSystem& fileSystem() const { return m_fileSystem; }
 
     // Makes localDir (created with its missing parents) the engine's local directory.
@@ -45,21 +50,35 @@ public:
 private:
     enum class ListKind { Directories, Files };
     int32_t ListServerDirectory(ListKind kind);
+    // GetServerFileList with each file's listed size and time kept in m_listedFiles.
+    int32_t ListServerFileEntries();
     void ParseListing(const std::string& listing, int32_t length, ListKind kind);
     int32_t SelectServerComponent(const std::string& component);
 
     // The parts of a directory download around its file loop.
     int32_t RefuseUnsafeListedName();
-    int32_t FetchListedFiles(std::vector<std::string>& fetched);
+    // unchanged: the files left in place by a changed-only backup, or -1 for a full one.
+    int32_t FetchListedFiles(std::vector<std::string>& fetched, int64_t unchanged = -1);
     void CheckFolderReplaceable(const std::string& folder) const;
     std::string PrepareStaging(const std::string& folder) const;
     void ReplaceFolderFiles(const std::string& folder, const std::string& folderText,
                             const std::string& staging, const std::vector<std::string>& fetched);
     void DiscardStaging(const std::string& folder, const std::string& staging) noexcept;
 
+    // The changed-only download after the listing; listedAt is the local clock before the listing.
+    int32_t RetrieveChangedFiles(const std::string& serverDir, const std::string& folder,
+                                 const std::string& staging, int64_t listedAt);
+    std::vector<std::string> KeepUnchangedFiles(const std::string& serverDir, const std::string& folder,
+                                                int64_t listedAt);
+    void CommitChangedFiles(const std::string& folder, const std::string& staging,
+                            const std::vector<std::string>& fetched, const std::vector<std::string>& kept,
+                            int64_t listedAt, const std::string& serverDir);
+
     void AdvanceProgress();
 
     TransferHost& m_host;
     ServerList m_serverList;
     LocalFileSystem m_fileSystem;
+    bool m_changedOnly = false;
+    std::vector<FceListEntry> m_listedFiles; // the files of the last entry listing, in listing order
 };

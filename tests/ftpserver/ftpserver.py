@@ -67,6 +67,7 @@ KNOWN_FAULT_KEYS = (
     "hostile_entries",
     "throttle",
     "refuse_login",
+    "no_times",
 )
 MATCH_FIELDS = ("command", "arg", "name", "cwd", "path")
 
@@ -204,6 +205,7 @@ class TransferPlan:
         self.truncate_to = None  # listings: entries kept
         self.hostile = []  # listings: extra entries, each {"name", "type"}
         self.truncated = False  # set by the listing when it really cut entries
+        self.no_times = False  # MLSD: leave out the modify fact
 
 
 class FaultFS(AbstractedFS):
@@ -253,6 +255,9 @@ class FaultFS(AbstractedFS):
         return "%s %3s %-8s %-8s %8s %s %s\r\n" % (mode, 1, "owner", "group", size, when, entry["name"])
 
     def format_mlsx(self, basedir, listing, perms, facts, ignore_err=True):
+        plan = self._plan()
+        if plan is not None and plan.no_times:
+            facts = [fact for fact in facts if fact != "modify"]
         synthetic = self._synthetic()
         if not synthetic:
             yield from super().format_mlsx(basedir, listing, perms, facts, ignore_err)
@@ -508,6 +513,7 @@ class FaultHandlerMixin:
             rule = faults.take("hostile_entries", context)
             if rule is not None:
                 plan.hostile = self._hostile_entries(rule)
+            plan.no_times = faults.take("no_times", context) is not None
         return plan
 
     @staticmethod

@@ -472,6 +472,15 @@ class TruncateListingTest(ServerTestCase):
         self.assertEqual((len(lines), reply), (20, "226 Transfer complete."))
 
 
+class NoTimesTest(ServerTestCase):
+    def test_mlsd_without_modify(self):
+        self.server.file("DTA/a.dat", b"12")
+        self.server.set_faults({"no_times": {"command": "MLSD"}})
+        lines, _ = listing(self.client(), "MLSD DTA")
+        self.assertEqual(len(lines), 1)
+        self.assertTrue("size=2;" in lines[0] and "modify=" not in lines[0], lines[0])
+
+
 HOSTILE_FILES = ["../x.wav", "..\\x.wav", "a/b.wav", "/abs.wav", "C:x.wav"]
 
 

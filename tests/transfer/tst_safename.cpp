@@ -56,6 +56,7 @@ void TestSafeName::temporary_data() {
     QTest::addColumn<bool>("temporary");
 
     QTest::newRow("staging") << QByteArray(".kavrel-staging") << true;
+    QTest::newRow("backup record") << QByteArray(".kavrel-record") << true;
     QTest::newRow("partial") << QByteArray(".a.wav.kavrel-part") << true;
     QTest::newRow("partial, short name") << QByteArray(".a.kavrel-part") << true;
     QTest::newRow("suffix without leading dot") << QByteArray("a.kavrel-part") << false;

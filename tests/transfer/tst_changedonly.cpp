@@ -1,0 +1,256 @@
+#include "FtpEngine.h"
+#include "ListingParser.h"
+#include "SafeName.h"
+#include "TransferSession.h"
+#include "TransferWorld.h"
+#include "TreeSnapshot.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QTest>
+
+#include <ctime>
+#include <utime.h>
+
+// A nightly backup that fetches only what changed: listed times read with their precision, and a second
+// changed-only backup against the test server that must end exactly like a full one, or, when it fails,
+// leave the previous backup and its record as they were.
+class TestChangedOnly : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void listedTime_data();
+    void listedTime();
+    void secondBackup_data();
+    void secondBackup();
+
+private:
+    TransferWorld mlsdWorld;
+    TransferWorld listWorld;
+};
+
+namespace {
+
+enum Change {
+    Nothing,
+    RewriteNow,
+    RewriteKeepingTime,
+    Add,
+    Remove,
+    ShrinkLocal,
+    DamageRecord,
+    OtherPath,
+    FailFetch
+};
+
+constexpr qint64 kDay = 86400;
+
+bool serve(TransferWorld& world, const QString& relative, const QByteArray& content, qint64 mtime = -1) {
+    const QString path = world.serverPath(relative);
+    if (!TreeSnapshot::write(path, content))
+        return false;
+    const utimbuf times{static_cast<time_t>(mtime), static_cast<time_t>(mtime)};
+    return mtime < 0 || ::utime(QFile::encodeName(path).constData(), &times) == 0;
+}
+
+QStringList fetchedNames(const FtpServerFixture& server) {
+    return server.commands()
+        .filter(QRegularExpression("^RETR "))
+        .replaceInStrings(QRegularExpression("^RETR "), "");
+}
+
+} // namespace
+
+void TestChangedOnly::initTestCase() {
+    QVERIFY(mlsdWorld.start(FtpServerFixture::ListingMode::Mlsd));
+    QVERIFY(listWorld.start(FtpServerFixture::ListingMode::UnixList));
+}
+
+void TestChangedOnly::cleanupTestCase() {
+    listWorld.stop();
+    mlsdWorld.stop();
+}
+
+void TestChangedOnly::listedTime_data() {
+    QTest::addColumn<bool>("mlsd");
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<QString>("reference"); // the local clock when the listing was asked for
+    QTest::addColumn<QString>("time");      // empty: no time
+    QTest::addColumn<int>("source");
+
+    const QString dec7 = "2026-12-07T00:00:00Z";
+    const auto row = [&](const char* tag, bool mlsd, const char* line, const QString& reference,
+                         const char* time, FceTimeSource source) {
+        QTest::newRow(tag) << mlsd << QByteArray(line) << reference << QString(time) << int(source);
+    };
+    row("mlsd modify", true, "type=file;size=3;modify=20261206201907; a.wav", dec7, "2026-12-06T20:19:07Z",
+        FceTimeSource::MlsdUtc);
+    row("mlsd fraction", true, "type=file;size=3;modify=20261206201907.250; a.wav", dec7,
+        "2026-12-06T20:19:07Z", FceTimeSource::MlsdUtc);
+    row("mlsd without modify", true, "type=file;size=3; a.wav", dec7, "", FceTimeSource::None);
+    row("mlsd impossible date", true, "type=file;size=3;modify=20261306201907; a.wav", dec7, "",
+        FceTimeSource::None);
+    row("unix recent", false, "-rw-r--r-- 1 o g 3 Dec 06 20:19 a.wav", dec7, "2026-12-06T20:19:00Z",
+        FceTimeSource::UnixListMinutes);
+    row("unix recent from last year", false, "-rw-r--r-- 1 o g 3 Dec 30 23:59 a.wav", "2027-01-02T08:00:00Z",
+        "2026-12-30T23:59:00Z", FceTimeSource::UnixListMinutes);
+    row("unix zone ahead", false, "-rw-r--r-- 1 o g 3 Dec 07 13:00 a.wav", dec7, "2026-12-07T13:00:00Z",
+        FceTimeSource::UnixListMinutes);
+    row("unix old", false, "-rw-r--r-- 1 o g 3 Jan 02  2024 a.wav", dec7, "2024-01-02T00:00:00Z",
+        FceTimeSource::UnixListDays);
+    row("unix impossible clock", false, "-rw-r--r-- 1 o g 3 Dec 06 25:19 a.wav", dec7, "",
+        FceTimeSource::None);
+    row("dos afternoon", false, "12-06-26  08:19PM                    3 a.wav", dec7, "2026-12-06T20:19:00Z",
+        FceTimeSource::DosListMinutes);
+    row("dos past midnight", false, "01-02-24  12:04AM                    3 a.wav", dec7,
+        "2024-01-02T00:04:00Z", FceTimeSource::DosListMinutes);
+}
+
+void TestChangedOnly::listedTime() {
+    QFETCH(bool, mlsd);
+    QFETCH(QByteArray, line);
+    QFETCH(QString, reference);
+    QFETCH(QString, time);
+    QFETCH(int, source);
+
+    std::vector<ListingEntry> entries;
+    const qint64 askedAt = QDateTime::fromString(reference, Qt::ISODate).toSecsSinceEpoch();
+    const auto format = mlsd ? ListingParser::Format::Mlsd : ListingParser::Format::List;
+    QVERIFY(ListingParser::parse((line + "\r\n").toStdString(), format, entries, askedAt).ok());
+    QCOMPARE(entries.size(), size_t(1));
+    QCOMPARE(int(entries[0].timeSource), source);
+    if (!time.isEmpty())
+        QCOMPARE(
+            QDateTime::fromSecsSinceEpoch(entries[0].listedTime, Qt::UTC).toString(Qt::ISODateWithMs),
+            QDateTime::fromString(time, Qt::ISODate).toString(Qt::ISODateWithMs));
+}
+
+void TestChangedOnly::secondBackup_data() {
+    QTest::addColumn<bool>("mlsd");
+    QTest::addColumn<int>("change");   // what happens between the two backups
+    QTest::addColumn<int>("ageDays");  // how old the files are at the first backup
+    QTest::addColumn<bool>("noTimes"); // the server lists no times
+    QTest::addColumn<QStringList>("fetched");
+    QTest::addColumn<QString>("retrieving");
+    QTest::addColumn<int>("removed");
+    QTest::addColumn<bool>("succeeds");
+
+    const QStringList all{"a.dat", "b.dat", "c.dat"};
+    const auto row = [](const char* tag, bool mlsd, Change change, int ageDays, bool noTimes,
+                        const QStringList& fetched, const char* retrieving, int removed = 0,
+                        bool succeeds = true) {
+        QTest::newRow(tag) << mlsd << int(change) << ageDays << noTimes << fetched << QString(retrieving)
+                           << removed << succeeds;
+    };
+    row("mlsd, nothing changed", true, Nothing, 3, false, {}, "Retrieving 0 files (3 unchanged)...");
+    row("list, nothing changed", false, Nothing, 3, false, {}, "Retrieving 0 files (3 unchanged)...");
+    row("mlsd, same-size rewrite", true, RewriteNow, 3, false, {"b.dat"},
+        "Retrieving 1 files (2 unchanged)...");
+    row("list, same-size rewrite", false, RewriteNow, 3, false, {"b.dat"},
+        "Retrieving 1 files (2 unchanged)...");
+    // Listed with the same time as at the first backup, but that time was too close to it to prove anything.
+    row("mlsd, rewrite within the listed second", true, RewriteKeepingTime, 0, false, all,
+        "Retrieving 3 files (0 unchanged)...");
+    row("list, rewrite within the listed minute", false, RewriteKeepingTime, 0, false, all,
+        "Retrieving 3 files (0 unchanged)...");
+    row("new file, as old as the rest", true, Add, 3, false, {"d.dat"},
+        "Retrieving 1 files (3 unchanged)...");
+    row("removed file", false, Remove, 3, false, {}, "Retrieving 0 files (2 unchanged)...", 1);
+    row("local copy shrunk", true, ShrinkLocal, 3, false, {"a.dat"}, "Retrieving 1 files (2 unchanged)...");
+    row("listing without times", true, Nothing, 3, true, all, "Retrieving 3 files (0 unchanged)...");
+    row("damaged record", false, DamageRecord, 3, false, all, "Retrieving 3 files (0 unchanged)...");
+    row("record of another server path", true, OtherPath, 3, false, all,
+        "Retrieving 3 files (0 unchanged)...");
+    row("failed fetch", false, FailFetch, 3, false, {"b.dat"}, "Retrieving 2 files (1 unchanged)...", 0,
+        false);
+}
+
+void TestChangedOnly::secondBackup() {
+    QFETCH(bool, mlsd);
+    QFETCH(int, change);
+    QFETCH(int, ageDays);
+    QFETCH(bool, noTimes);
+    QFETCH(QStringList, fetched);
+    QFETCH(QString, retrieving);
+    QFETCH(int, removed);
+    QFETCH(bool, succeeds);
+
+    TransferWorld& world = mlsd ? mlsdWorld : listWorld;
+    QVERIFY(world.begin());
+    const std::string folder = world.localStd("DTA");
+    const qint64 firstTime = std::time(nullptr) - ageDays * kDay;
+    for (const QString& folderName : {QString("DTA"), QString("OTHER")}) {
+        QVERIFY(serve(world, folderName + "/a.dat", QByteArray(1000, 'a'), firstTime));
+        QVERIFY(serve(world, folderName + "/b.dat", QByteArray(2000, 'b'), firstTime));
+        QVERIFY(serve(world, folderName + "/c.dat", QByteArray(3000, 'c'), firstTime));
+    }
+    if (noTimes)
+        world.server.setFaults(QJsonObject{{"no_times", true}});
+    TransferSession first(world.host);
+    first.SetChangedOnly(true);
+    QCOMPARE(first.RetrieveDirectory("C:\\DTA", folder), 0);
+
+    const QString record = world.localPath("DTA/") + SafeName::kRecordFileName;
+    QFile recordFile(record);
+    switch (Change(change)) {
+    case RewriteNow:
+        QVERIFY(serve(world, "DTA/b.dat", QByteArray(2000, 'B')));
+        break;
+    case RewriteKeepingTime:
+        QVERIFY(serve(world, "DTA/b.dat", QByteArray(2000, 'B'), firstTime));
+        break;
+    case Add:
+        QVERIFY(serve(world, "DTA/d.dat", "new", firstTime));
+        break;
+    case Remove:
+        QVERIFY(QFile::remove(world.serverPath("DTA/c.dat")));
+        break;
+    case ShrinkLocal:
+        QVERIFY(QFile::resize(world.localPath("DTA/a.dat"), 10));
+        break;
+    case DamageRecord:
+        QVERIFY(recordFile.resize(recordFile.size() / 2));
+        break;
+    case FailFetch:
+        QVERIFY(serve(world, "DTA/b.dat", QByteArray(2000, 'B')));
+        QVERIFY(serve(world, "DTA/c.dat", QByteArray(3000, 'C')));
+        world.server.setFaults(
+            QJsonObject{{"transfer_error", QJsonObject{{"command", "RETR"}, {"name", "b.dat"}}}});
+        break;
+    case Nothing:
+    case OtherPath:
+        break;
+    }
+    const auto before = TreeSnapshot::take(world.localPath("DTA"));
+    world.server.clearCommands();
+    world.host = RecordingHost();
+    TransferSession second(world.host);
+    second.SetChangedOnly(true);
+
+    const int32_t result = second.RetrieveDirectory(change == OtherPath ? "C:\\OTHER" : "C:\\DTA", folder);
+
+    QCOMPARE(result >= 0, succeeds);
+    QCOMPARE(fetchedNames(world.server), fetched);
+    const QStringList lines = world.host.lines();
+    QVERIFY2(lines.contains(retrieving), qPrintable(lines.join('\n')));
+    QCOMPARE(lines.filter("no longer on the server"),
+             removed ? QStringList{QString("Removing %1 files no longer on the server").arg(removed)}
+                     : QStringList{});
+    if (!succeeds) {
+        const auto now = TreeSnapshot::take(world.localPath("DTA"));
+        QVERIFY2(now == before, qPrintable(TreeSnapshot::differences(before, now)));
+    } else {
+        auto local = TreeSnapshot::filesIn(world.localPath("DTA"));
+        QVERIFY(local.remove(SafeName::kRecordFileName) == 1);
+        const auto server = TreeSnapshot::filesIn(world.serverPath(change == OtherPath ? "OTHER" : "DTA"));
+        QVERIFY2(local == server, qPrintable(TreeSnapshot::differences(server, local)));
+    }
+    world.end();
+}
+
+QTEST_GUILESS_MAIN(TestChangedOnly)
+#include "tst_changedonly.moc"

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "FtpEngine.h"
+
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+// What the last complete backup of one folder took from the server: the server path, when its listing
+// was taken (local clock), and every file's size and time as listed. Kept beside the staging folder, it
+// lets a later backup leave a file in place that the server has provably not changed since.
+class BackupRecord {
+public:
+    BackupRecord() = default;
+    BackupRecord(std::string serverDir, int64_t listedAt);
+
+    // Reads a record file; false, with the record left empty, when there is none, when it is damaged in
+    // any way, or when it belongs to another server path. Never throws.
+    bool load(const std::string& path, const std::string& serverDir);
+    // Writes the record to temporaryPath and renames it over path, so that a reader finds either the
+    // old record or the whole new one. Throws std::filesystem::filesystem_error when it cannot.
+    void save(const std::string& temporaryPath, const std::string& path) const;
+
+    void add(const FceListEntry& file);
+    int64_t listedAt() const { return m_listedAt; }
+    size_t count() const { return m_files.size(); }
+
+    // True only when this record has the file with the same size and the same listed time from the same
+    // source, the local copy has that size, and the listed time lies before this record's listing by more
+    // than the time's precision plus a day (clock and time-zone differences): a rewrite after that listing
+    // would have given another listed time.
+    bool provesUnchanged(const FceListEntry& listed, int64_t localSize) const;
+
+private:
+    struct File {
+        int64_t size = -1;
+        int64_t listedTime = 0;
+        FceTimeSource source = FceTimeSource::None;
+    };
+
+    std::string text() const;
+    bool parse(const std::string& content);
+
+    std::string m_serverDir;
+    int64_t m_listedAt = 0;
+    std::vector<std::string> m_order; // listing order, for a record that reads like the listing
+    std::unordered_map<std::string, File> m_files;
+};
