@@ -124,9 +124,8 @@ void TestChangedOnly::listedTime() {
     QCOMPARE(entries.size(), size_t(1));
     QCOMPARE(int(entries[0].timeSource), source);
     if (!time.isEmpty())
-        QCOMPARE(
-            QDateTime::fromSecsSinceEpoch(entries[0].listedTime, Qt::UTC).toString(Qt::ISODateWithMs),
-            QDateTime::fromString(time, Qt::ISODate).toString(Qt::ISODateWithMs));
+        QCOMPARE(QDateTime::fromSecsSinceEpoch(entries[0].listedTime, Qt::UTC).toString(Qt::ISODateWithMs),
+                 QDateTime::fromString(time, Qt::ISODate).toString(Qt::ISODateWithMs));
 }
 
 void TestChangedOnly::secondBackup_data() {
