@@ -52,10 +52,14 @@ std::string componentAt(const std::string& text, size_t start, size_t separator)
 
 // 3428 -> "3,428": the changed-only counts are read at a glance.
 std::string grouped(int64_t count) {
-    std::string digits = std::to_string(count);
-    for (auto at = static_cast<int64_t>(digits.size()) - 3; at > 0; at -= 3)
-        digits.insert(static_cast<size_t>(at), ",");
-    return digits;
+    const std::string digits = std::to_string(count);
+    std::string text;
+    for (size_t at = 0; at < digits.size(); ++at) {
+        if (at > 0 && (digits.size() - at) % 3 == 0)
+            text += ',';
+        text += digits[at];
+    }
+    return text;
 }
 
 // The size of the regular file at path (a link followed), or -1 when there is none.
