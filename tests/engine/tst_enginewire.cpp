@@ -1,188 +1,252 @@
 #include "EngineSession.h"
+#include "PassiveReply.h"
+#include "ProgramLocation.h"
+#include "ProtocolTrace.h"
 
 #include <QDir>
-#include <QJsonArray>
+#include <QFileInfo>
 #include <QJsonObject>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
-// What the engine puts on the wire: the exact commands of a session, so that an extra round trip per
-// file (TYPE, SIZE, CWD, MDTM, NOOP) or a forgotten TYPE I fails.
+#include <unistd.h>
+
+// What the engine puts on the wire and what it gets back: every command of a session, byte-exact files,
+// the refusals that must come before anything is sent, and the protocol trace.
 class TestEngineWire : public QObject {
     Q_OBJECT
 
 private slots:
-    void sessionTranscript_data();
-    void sessionTranscript();
-    void uploadTranscript();
-    void refusedBinaryIsRetriedBeforeEachTransfer();
-    void refusedBinaryStopsTheTransfer();
-    void pasvWhenEpsvIsRefused();
-    void ipv6Session();
+    void init();
+    void cleanup();
+    void downloadSession_data();
+    void downloadSession();
+    void upload();
+    void uploadOfAShrinkingFileIsIncomplete();
+    void connectFailures_data();
+    void connectFailures();
+    void unsafeNamesAreRefusedBeforeAnythingIsSent_data();
+    void unsafeNamesAreRefusedBeforeAnythingIsSent();
+    void traceMasksThePasswordAndRotates();
+    void passiveReplies_data();
+    void passiveReplies();
 
 private:
-    bool startServer(FtpServerFixture& server,
-                     FtpServerFixture::ListingMode mode = FtpServerFixture::ListingMode::Mlsd);
+    bool serveData(FtpServerFixture::ListingMode mode = FtpServerFixture::ListingMode::Mlsd);
+    QByteArray localDir() const { return m_local->path().toUtf8(); }
+
+    std::unique_ptr<FtpServerFixture> m_server;
+    std::unique_ptr<QTemporaryDir> m_local;
 };
 
-bool TestEngineWire::startServer(FtpServerFixture& server, FtpServerFixture::ListingMode mode) {
-    if (!server.start(mode))
+void TestEngineWire::init() {
+    m_server = std::make_unique<FtpServerFixture>();
+    m_local = std::make_unique<QTemporaryDir>();
+}
+
+void TestEngineWire::cleanup() {
+    m_server.reset();
+    m_local.reset();
+}
+
+bool TestEngineWire::serveData(FtpServerFixture::ListingMode mode) {
+    if (!m_server->start(mode))
         return false;
-    QDir root(server.root());
+    QDir root(m_server->root());
     return root.mkpath("DTA") && EngineSession::writeFile(root.filePath("DTA/a.dat"), "alpha") &&
            EngineSession::writeFile(root.filePath("DTA/b.dat"), EngineSession::patternBytes(70000, 2));
 }
 
-void TestEngineWire::sessionTranscript_data() {
+void TestEngineWire::downloadSession_data() {
     QTest::addColumn<int>("mode");
-    QTest::addColumn<QString>("listCommand");
-    QTest::newRow("mlsd") << int(FtpServerFixture::ListingMode::Mlsd) << "MLSD";
-    QTest::newRow("unix") << int(FtpServerFixture::ListingMode::UnixList) << "LIST";
-    QTest::newRow("dos") << int(FtpServerFixture::ListingMode::DosList) << "LIST";
+    QTest::addColumn<QJsonObject>("faults");
+    QTest::addColumn<QStringList>("listing"); // the commands that list DTA
+    QTest::addColumn<QString>("port");        // the command that asks for each data port
+    const QJsonObject none;
+    const int mlsd = int(FtpServerFixture::ListingMode::Mlsd);
+    QTest::newRow("mlsd") << mlsd << none << QStringList{"EPSV", "MLSD"} << "EPSV";
+    QTest::newRow("unix") << int(FtpServerFixture::ListingMode::UnixList) << none
+                          << QStringList{"EPSV", "LIST"} << "EPSV";
+    QTest::newRow("dos") << int(FtpServerFixture::ListingMode::DosList) << none << QStringList{"EPSV", "LIST"}
+                         << "EPSV";
+    QTest::newRow("no EPSV") << mlsd << QJsonObject{{"fail", QJsonObject{{"command", "EPSV"}, {"code", 500}}}}
+                             << QStringList{"EPSV", "PASV", "MLSD"} << "PASV";
+    for (int code : {500, 502}) {
+        QTest::newRow(qPrintable(QString("MLSD %1").arg(code)))
+            << mlsd << QJsonObject{{"fail", QJsonObject{{"command", "MLSD"}, {"code", code}}}}
+            << QStringList{"EPSV", "MLSD", "EPSV", "LIST"} << "EPSV";
+    }
 }
 
-void TestEngineWire::sessionTranscript() {
+// The exact commands, so that a forgotten TYPE I, an extra round trip per file or a missing fallback fails.
+void TestEngineWire::downloadSession() {
     QFETCH(int, mode);
-    QFETCH(QString, listCommand);
-    FtpServerFixture server;
-    QVERIFY(startServer(server, FtpServerFixture::ListingMode(mode)));
-    QTemporaryDir local;
+    QFETCH(QJsonObject, faults);
+    QFETCH(QStringList, listing);
+    QFETCH(QString, port);
+    QVERIFY(serveData(FtpServerFixture::ListingMode(mode)));
+    m_server->setFaults(faults);
     EngineSession engine;
-    QVERIFY(engine.attached());
-
-    QCOMPARE(engine.connect(server), 0);
+    QCOMPARE(engine.connect(*m_server), 0);
     QCOMPARE(fceSetServerDir(0, "\\"), 0);
     QCOMPARE(fceSetServerDir(0, "DTA"), 0);
-    std::string listing;
-    QCOMPARE(fceGetList(0, 1, listing), 14);
-    QCOMPARE(listing, std::string("a.dat\r\nb.dat\r\n"));
-    QCOMPARE(fceSetLocalDir(0, local.path().toUtf8().constData()), 0);
-    QCOMPARE(fceSetInteger(0, FCE_REPLACE_LOCAL, 1), 0);
+    std::string text;
+    QCOMPARE(fceGetList(0, 1, text), 14);
+    QCOMPARE(text, std::string("a.dat\r\nb.dat\r\n"));
+    QCOMPARE(fceSetLocalDir(0, localDir().constData()), 0);
     QCOMPARE(fceGetFile(0, "a.dat"), 0);
-    QCOMPARE(fceSetInteger(0, FCE_REPLACE_LOCAL, 1), 0);
     QCOMPARE(fceGetFile(0, "b.dat"), 0);
     QCOMPARE(fceClose(0), 0);
-
-    const QStringList expected = {"USER admin", "PASS tamsk", "FEAT",      "TYPE I", "CWD /",
-                                  "CWD DTA",    "EPSV",       listCommand, "EPSV",   "RETR a.dat",
-                                  "EPSV",       "RETR b.dat", "QUIT"};
-    QCOMPARE(server.commands(), expected);
-    QCOMPARE(EngineSession::readFile(local.filePath("a.dat")), QByteArray("alpha"));
-    QCOMPARE(EngineSession::readFile(local.filePath("b.dat")), EngineSession::patternBytes(70000, 2));
+    const QStringList expected =
+        QStringList{"USER admin", "PASS tamsk", "FEAT", "TYPE I", "CWD /", "CWD DTA"} + listing +
+        QStringList{port, "RETR a.dat", port, "RETR b.dat", "QUIT"};
+    QCOMPARE(m_server->commands(), expected);
+    QCOMPARE(EngineSession::readFile(m_local->filePath("a.dat")), QByteArray("alpha"));
+    QCOMPARE(EngineSession::readFile(m_local->filePath("b.dat")), EngineSession::patternBytes(70000, 2));
 }
 
-void TestEngineWire::uploadTranscript() {
-    FtpServerFixture server;
-    QVERIFY(startServer(server));
-    QTemporaryDir local;
-    QVERIFY(EngineSession::writeFile(local.filePath("m1.wav"), EngineSession::patternBytes(5000, 1)));
-    QVERIFY(EngineSession::writeFile(local.filePath("m2.wav"), QByteArray()));
+void TestEngineWire::upload() {
+    QVERIFY(serveData());
+    QVERIFY(EngineSession::writeFile(m_local->filePath("m1.wav"), EngineSession::patternBytes(5000, 1)));
+    QVERIFY(EngineSession::writeFile(m_local->filePath("m2.wav"), QByteArray()));
     EngineSession engine;
-    QCOMPARE(engine.connect(server), 0);
-    QCOMPARE(fceSetLocalDir(0, local.path().toUtf8().constData()), 0);
-    QCOMPARE(fceSetServerDir(0, "\\"), 0);
+    QCOMPARE(engine.connect(*m_server), 0);
+    QCOMPARE(fceSetLocalDir(0, localDir().constData()), 0);
     QVERIFY(fceSetServerDir(0, "MSG") < 0);
     QCOMPARE(fceMakeServerDir(0, "MSG"), 0);
     QCOMPARE(fceSetServerDir(0, "MSG"), 0);
-    server.clearCommands();
+    m_server->clearCommands();
     QCOMPARE(fcePutFile(0, "m1.wav"), 0);
     QCOMPARE(fcePutFile(0, "m2.wav"), 0);
-
-    QCOMPARE(server.commands(), QStringList({"EPSV", "STOR m1.wav", "EPSV", "STOR m2.wav"}));
-    QCOMPARE(EngineSession::readFile(server.root() + "/MSG/m1.wav"), EngineSession::patternBytes(5000, 1));
-    QVERIFY(QFileInfo::exists(server.root() + "/MSG/m2.wav"));
-    QCOMPARE(QFileInfo(server.root() + "/MSG/m2.wav").size(), 0);
+    QCOMPARE(m_server->commands(), QStringList({"EPSV", "STOR m1.wav", "EPSV", "STOR m2.wav"}));
+    QCOMPARE(EngineSession::readFile(m_server->root() + "/MSG/m1.wav"), EngineSession::patternBytes(5000, 1));
+    QVERIFY(QFileInfo::exists(m_server->root() + "/MSG/m2.wav"));
 }
 
-void TestEngineWire::refusedBinaryIsRetriedBeforeEachTransfer() {
-    FtpServerFixture server;
-    QVERIFY(startServer(server));
-    QTemporaryDir local;
-    EngineSession engine;
-    server.setFaults(
-        {{"fail", QJsonObject{{"command", "TYPE"}, {"times", 1}, {"code", 504}, {"text", "Not now."}}}});
+namespace {
 
-    int32_t rc = engine.connect(server);
-    QCOMPARE(rc, int32_t(FCE_E_SERVER_REPLY));
-    QCOMPARE(EngineSession::errorText(rc), QString("504 Not now."));
+// Cuts the file being sent to nothing the first time the engine reports progress.
+void shrinkFile(void* path, int64_t) {
+    ::truncate(static_cast<const char*>(path), 0);
+}
+
+} // namespace
+
+// The file shrinks while it is sent: the server gets fewer bytes than the file held, and must not count
+// as having the file.
+void TestEngineWire::uploadOfAShrinkingFileIsIncomplete() {
+    QVERIFY(serveData());
+    const QByteArray path = m_local->filePath("big.wav").toUtf8();
+    // Larger than one sendfile step, so that the hook runs while most of the file is still unsent.
+    QVERIFY(EngineSession::writeFile(path, EngineSession::patternBytes(16 * 1024 * 1024, 5)));
+    EngineSession engine;
+    QCOMPARE(engine.connect(*m_server), 0);
+    QCOMPARE(fceSetLocalDir(0, localDir().constData()), 0);
+    QCOMPARE(fceSetProgressHook(0, shrinkFile, const_cast<char*>(path.constData())), 0);
+    const int32_t rc = fcePutFile(0, "big.wav");
+    QCOMPARE(fceSetProgressHook(0, nullptr, nullptr), 0);
+    QCOMPARE(rc, int32_t(FCE_E_INCOMPLETE));
+    QVERIFY2(EngineSession::errorText(rc).startsWith("Sent "), qPrintable(EngineSession::errorText(rc)));
+    QVERIFY(EngineSession::errorText(rc).endsWith(" of 16777216 bytes of big.wav"));
+}
+
+void TestEngineWire::connectFailures_data() {
+    QTest::addColumn<QString>("address"); // "" for the test server's
+    QTest::addColumn<QByteArray>("password");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("wrong password") << "" << QByteArray("wrong") << int(FCE_E_LOGIN)
+                                    << "530 Authentication failed.";
+    QTest::newRow("bad port") << "127.0.0.1:99999" << QByteArray("tamsk") << int(FCE_E_BAD_ARGUMENT)
+                              << "Invalid server address: 127.0.0.1:99999";
+    QTest::newRow("nothing listens") << "127.0.0.1:1" << QByteArray("tamsk") << int(FCE_E_CONNECT)
+                                     << "Connection to 127.0.0.1:1 refused";
+}
+
+void TestEngineWire::connectFailures() {
+    QFETCH(QString, address);
+    QFETCH(QByteArray, password);
+    QFETCH(int, code);
+    QFETCH(QString, text);
+    QVERIFY(m_server->start());
+    EngineSession engine;
+    const QByteArray server = (address.isEmpty() ? m_server->address() : address).toUtf8();
+    const int32_t rc = fceConnect(0, server.constData(), "admin", password.constData());
+    QCOMPARE(int(rc), code);
+    QCOMPARE(EngineSession::errorText(rc), text);
+    QCOMPARE(fceSetServerDir(0, "\\"), int32_t(FCE_E_NOT_CONNECTED));
+}
+
+void TestEngineWire::unsafeNamesAreRefusedBeforeAnythingIsSent_data() {
+    QTest::addColumn<QByteArray>("name");
+    for (const char* name :
+         {"", ".", "..", "../x.wav", "a/b.wav", "/etc/passwd", "..\\x.wav", "C:x.wav", "a\nDELE b", "a\rb"})
+        QTest::newRow(name) << QByteArray(name);
+}
+
+void TestEngineWire::unsafeNamesAreRefusedBeforeAnythingIsSent() {
+    QFETCH(QByteArray, name);
+    QVERIFY(serveData());
+    const QString work = m_local->filePath("work");
+    QVERIFY(QDir().mkpath(work));
+    EngineSession engine;
+    QCOMPARE(engine.connect(*m_server), 0);
     QCOMPARE(fceSetServerDir(0, "DTA"), 0);
-    QCOMPARE(fceSetLocalDir(0, local.path().toUtf8().constData()), 0);
-    server.clearCommands();
-    QCOMPARE(fceGetFile(0, "a.dat"), 0);
-    QCOMPARE(fceGetFile(0, "b.dat"), 0);
-    QCOMPARE(server.commands(), QStringList({"TYPE I", "EPSV", "RETR a.dat", "EPSV", "RETR b.dat"}));
+    QCOMPARE(fceSetLocalDir(0, work.toUtf8().constData()), 0);
+    m_server->clearCommands();
+    for (auto call : {fceGetFile, fcePutFile, fceSetServerDir, fceMakeServerDir}) {
+        const int32_t rc = call(0, name.constData());
+        QCOMPARE(rc, int32_t(FCE_E_UNSAFE_NAME));
+        QCOMPARE(EngineSession::errorText(rc), "Unsafe file name: " + QString::fromUtf8(name));
+    }
+    QCOMPARE(m_server->commands(), QStringList());
+    QCOMPARE(EngineSession::entriesOf(m_local->path()), QStringList({"work"}));
 }
 
-void TestEngineWire::refusedBinaryStopsTheTransfer() {
-    FtpServerFixture server;
-    QVERIFY(startServer(server));
-    QTemporaryDir local;
-    EngineSession engine;
-    server.setFaults(
-        {{"fail", QJsonObject{{"command", "TYPE"}, {"code", 504}, {"text", "Binary not allowed."}}}});
-    QCOMPARE(engine.connect(server), int32_t(FCE_E_SERVER_REPLY));
-    QCOMPARE(fceSetServerDir(0, "DTA"), 0);
-    QCOMPARE(fceSetLocalDir(0, local.path().toUtf8().constData()), 0);
-    server.clearCommands();
-
-    int32_t rc = fceGetFile(0, "a.dat");
-    QCOMPARE(rc, int32_t(FCE_E_SERVER_REPLY));
-    QCOMPARE(EngineSession::errorText(rc), QString("504 Binary not allowed."));
-    std::string listing;
-    QCOMPARE(fceGetList(0, 1, listing), int32_t(FCE_E_SERVER_REPLY));
-    QCOMPARE(server.commands(), QStringList({"TYPE I", "TYPE I"}));
-    QCOMPARE(EngineSession::entriesOf(local.path()), QStringList());
+// The trace names users and servers: owner-only, no password. Every run appends to the same file, so
+// what it already holds counts toward the size at which it moves aside.
+void TestEngineWire::traceMasksThePasswordAndRotates() {
+    QVERIFY(m_server->start());
+    ProgramLocation::overrideDirectory(m_local->path().toStdString());
+    const QString path = m_local->filePath("KAVREL.LOG");
+    QVERIFY(EngineSession::writeFile(path, QByteArray(ProtocolTrace::kRotateBytes - 10, 'o')));
+    {
+        EngineSession engine;
+        QCOMPARE(fceSetString(0, FCE_TRACE_FILE, "KAVREL.LOG"), 0);
+        QCOMPARE(engine.connect(*m_server), 0);
+        QCOMPARE(fceSetServerDir(0, "NOPE"), int32_t(FCE_E_SERVER_REPLY));
+    }
+    ProgramLocation::overrideDirectory("");
+    QCOMPARE(QFileInfo(path + ".1").size(), ProtocolTrace::kRotateBytes - 10);
+    const QString text = QString::fromUtf8(EngineSession::readFile(path));
+    QVERIFY2(text.contains("> USER admin\n") && text.contains("> PASS ****\n"), qPrintable(text));
+    QVERIFY(!text.contains("tamsk"));
+    QVERIFY(text.contains("< 550 No such file or directory.\n"));
+    QCOMPARE(QFileInfo(path).permissions() & (QFile::ReadGroup | QFile::ReadOther | QFile::WriteOther),
+             QFile::Permissions());
 }
 
-void TestEngineWire::pasvWhenEpsvIsRefused() {
-    FtpServerFixture server;
-    QVERIFY(startServer(server));
-    QTemporaryDir local;
-    EngineSession engine;
-    server.setFaults(
-        {{"fail", QJsonObject{{"command", "EPSV"}, {"code", 500}, {"text", "Unknown command."}}}});
-    QCOMPARE(engine.connect(server), 0);
-    QCOMPARE(fceSetServerDir(0, "DTA"), 0);
-    QCOMPARE(fceSetLocalDir(0, local.path().toUtf8().constData()), 0);
-    server.clearCommands();
-    std::string listing;
-    QVERIFY(fceGetList(0, 1, listing) > 0);
-    QCOMPARE(fceGetFile(0, "a.dat"), 0);
-    QCOMPARE(server.commands(), QStringList({"EPSV", "PASV", "MLSD", "PASV", "RETR a.dat"}));
-    QCOMPARE(EngineSession::readFile(local.filePath("a.dat")), QByteArray("alpha"));
+void TestEngineWire::passiveReplies_data() {
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<int>("port"); // -1: unreadable
+    QTest::newRow("epsv") << QByteArray("229 Entering Extended Passive Mode (|||2121|)") << 2121;
+    QTest::newRow("epsv other delimiter") << QByteArray("229 ok (!!!65535!)") << 65535;
+    QTest::newRow("epsv mixed delimiters") << QByteArray("229 x (|!|2121|)") << -1;
+    QTest::newRow("epsv port too big") << QByteArray("229 x (|||65536|)") << -1;
+    QTest::newRow("pasv") << QByteArray("227 Entering Passive Mode (127,0,0,1,82,157).") << 82 * 256 + 157;
+    QTest::newRow("pasv bare") << QByteArray("227 =192,168,1,20,4,1") << 4 * 256 + 1;
+    QTest::newRow("pasv number too big") << QByteArray("227 (127,0,0,1,300,1)") << -1;
+    QTest::newRow("pasv five numbers") << QByteArray("227 (127,0,0,1,82)") << -1;
+    QTest::newRow("pasv port zero") << QByteArray("227 (127,0,0,1,0,0)") << -1;
 }
 
-void TestEngineWire::ipv6Session() {
-    // The fixture serves on 127.0.0.1; the same server is started here on ::1 by hand.
-    QTemporaryDir root;
-    QVERIFY(QDir(root.path()).mkpath("PMT"));
-    QVERIFY(EngineSession::writeFile(root.filePath("PMT/p1.wav"), "prompt"));
-    QProcess server;
-    server.start(FtpServerFixture::pythonPath(),
-                 {FtpServerFixture::scriptPath(), "--root", root.path(), "--port", "0", "--host", "::1"});
-    QVERIFY(server.waitForStarted());
-    QByteArray line;
-    while (!line.startsWith("PORT ") && server.waitForReadyRead(5000))
-        line = server.readLine().trimmed();
-    if (!line.startsWith("PORT "))
-        QSKIP("no IPv6 loopback on this machine");
-    const QByteArray address = "[::1]:" + line.mid(5);
-
-    QTemporaryDir local;
-    EngineSession engine;
-    QCOMPARE(fceSetInteger(0, FCE_TIMEOUT_MS, EngineSession::kTimeoutMs), 0);
-    QCOMPARE(fceConnect(0, address.constData(), "admin", "tamsk"), 0);
-    QCOMPARE(fceSetMode(0, 'B'), 0);
-    QCOMPARE(fceSetServerDir(0, "PMT"), 0);
-    std::string listing;
-    QCOMPARE(fceGetList(0, 1, listing), 8);
-    QCOMPARE(fceSetLocalDir(0, local.path().toUtf8().constData()), 0);
-    QCOMPARE(fceGetFile(0, "p1.wav"), 0);
-    QCOMPARE(EngineSession::readFile(local.filePath("p1.wav")), QByteArray("prompt"));
-    QCOMPARE(fceClose(0), 0);
-    server.terminate();
-    QVERIFY(server.waitForFinished(3000));
+void TestEngineWire::passiveReplies() {
+    QFETCH(QByteArray, line);
+    QFETCH(int, port);
+    uint16_t got = 0;
+    const bool ok = line.startsWith("229") ? PassiveReply::parseEpsvPort(line.toStdString(), got)
+                                           : PassiveReply::parsePasvPort(line.toStdString(), got);
+    QCOMPARE(ok ? int(got) : -1, port);
 }
 
 QTEST_GUILESS_MAIN(TestEngineWire)

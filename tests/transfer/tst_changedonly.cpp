@@ -3,7 +3,6 @@
 #include "SafeName.h"
 #include "TransferSession.h"
 #include "TransferWorld.h"
-#include "TreeSnapshot.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -51,7 +50,7 @@ constexpr qint64 kDay = 86400;
 
 bool serve(TransferWorld& world, const QString& relative, const QByteArray& content, qint64 mtime = -1) {
     const QString path = world.serverPath(relative);
-    if (!TreeSnapshot::write(path, content))
+    if (!writeFile(path, content))
         return false;
     const utimbuf times{static_cast<time_t>(mtime), static_cast<time_t>(mtime)};
     return mtime < 0 || ::utime(QFile::encodeName(path).constData(), &times) == 0;
@@ -180,7 +179,7 @@ void TestChangedOnly::secondBackup() {
 
     TransferWorld& world = mlsd ? mlsdWorld : listWorld;
     QVERIFY(world.begin());
-    const std::string folder = world.localStd("DTA");
+    const std::string folder = world.localPath("DTA").toStdString();
     const qint64 firstTime = std::time(nullptr) - ageDays * kDay;
     for (const QString& folderName : {QString("DTA"), QString("OTHER")}) {
         QVERIFY(serve(world, folderName + "/a.dat", QByteArray(1000, 'a'), firstTime));
@@ -224,7 +223,7 @@ void TestChangedOnly::secondBackup() {
     case OtherPath:
         break;
     }
-    const auto before = TreeSnapshot::take(world.localPath("DTA"));
+    const Tree before = treeOf(world.localPath("DTA"));
     world.server.clearCommands();
     world.host = RecordingHost();
     TransferSession second(world.host);
@@ -234,19 +233,17 @@ void TestChangedOnly::secondBackup() {
 
     QCOMPARE(result >= 0, succeeds);
     QCOMPARE(fetchedNames(world.server), fetched);
-    const QStringList lines = world.host.lines();
+    const QStringList lines = world.host.displayed;
     QVERIFY2(lines.contains(retrieving), qPrintable(lines.join('\n')));
     QCOMPARE(lines.filter("no longer on the server"),
              removed ? QStringList{QString("Removing %1 files no longer on the server").arg(removed)}
                      : QStringList{});
     if (!succeeds) {
-        const auto now = TreeSnapshot::take(world.localPath("DTA"));
-        QVERIFY2(now == before, qPrintable(TreeSnapshot::differences(before, now)));
+        QCOMPARE(treeOf(world.localPath("DTA")), before);
     } else {
-        auto local = TreeSnapshot::filesIn(world.localPath("DTA"));
+        Tree local = treeOf(world.localPath("DTA"));
         QVERIFY(local.remove(SafeName::kRecordFileName) == 1);
-        const auto server = TreeSnapshot::filesIn(world.serverPath(change == OtherPath ? "OTHER" : "DTA"));
-        QVERIFY2(local == server, qPrintable(TreeSnapshot::differences(server, local)));
+        QCOMPARE(local, treeOf(world.serverPath(change == OtherPath ? "OTHER" : "DTA")));
     }
     world.end();
 }

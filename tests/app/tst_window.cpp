@@ -1,0 +1,191 @@
+#include "FtpServerFixture.h"
+#include "Kavrel.h"
+#include "MessageBoxRecorder.h"
+#include "TemporaryProgramFolder.h"
+#include "TransferWorld.h"
+#include "WindowInspection.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+using WindowInspection::control;
+
+// The window against the test server: its settings, its session states, and each command path through
+// its buttons (Connect, Backup, Restore, Abort, closing the window).
+class TestWindow : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QVERIFY(server.start()); }
+    void cleanupTestCase() { server.stop(); }
+    void init();
+    void cleanup();
+
+    void settingsAreShownAndSavedOnClose();
+    void connect_data();
+    void connect();
+    void backupAndRestore();
+    void abortAndCloseDuringABackup_data();
+    void abortAndCloseDuringABackup();
+
+private:
+    void fill(const QString& server, const QString& user, const QString& password);
+    // The enabled controls among those the session state sets, e.g. "bQuit bExit ... bGet bPut".
+    QString enabledControls() const;
+
+    FtpServerFixture server;
+    std::unique_ptr<TemporaryProgramFolder> folder;
+    MessageBoxRecorder boxes;
+    std::unique_ptr<Kavrel> window;
+    QString base;
+};
+
+void TestWindow::init() {
+    QVERIFY(QDir(server.root()).removeRecursively() && writeSampleTree(server.root()));
+    server.setFaults({});
+    folder = std::make_unique<TemporaryProgramFolder>();
+    base = folder->path() + "/backup";
+    boxes.clear();
+    boxes.setWhileOpen({});
+    window = std::make_unique<Kavrel>(&boxes);
+}
+
+void TestWindow::cleanup() {
+    window.reset();
+    folder.reset();
+}
+
+void TestWindow::fill(const QString& address, const QString& user, const QString& password) {
+    control<QLineEdit>(*window, "eServer")->setText(address);
+    control<QLineEdit>(*window, "eUser")->setText(user);
+    control<QLineEdit>(*window, "ePassword")->setText(password);
+    control<QLineEdit>(*window, "eLocalDir")->setText(base);
+}
+
+QString TestWindow::enabledControls() const {
+    QStringList names;
+    for (const char* name :
+         {"eServer", "eUser", "ePassword", "bConnect", "bQuit", "bExit", "bLocalDir", "chkApplication",
+          "chkPrompts", "chkMessages", "chkMailboxes", "bGet", "bPut", "cmdAbort"}) {
+        if (control<QWidget>(*window, name)->isEnabled())
+            names << name;
+    }
+    return names.join(' ');
+}
+
+// What the settings file holds fills the window; what the window holds is written when it closes, a
+// greyed box as not ticked.
+void TestWindow::settingsAreShownAndSavedOnClose() {
+    QVERIFY(folder->writeSettings("[Connection]\nServer=pbx:2121\nUser=op\nPassword=pw\n"
+                                  "[Selection]\nData=1\nPrompt=0\nMessage=1\nMailbox=1\n"
+                                  "[LocalHost]\nDataPath=/srv/b\n"));
+    window->Form_Load();
+    QCOMPARE(control<QLineEdit>(*window, "eServer")->text(), QString("pbx:2121"));
+    QCOMPARE(control<QLineEdit>(*window, "eLocalDir")->text(), QString("/srv/b"));
+    QVERIFY(!control<QCheckBox>(*window, "chkPrompts")->isChecked());
+    QVERIFY(window->MessageLogText().startsWith("FTP Client Engine Version 1.0.0"));
+    QCOMPARE(enabledControls(), QString("eServer eUser ePassword bConnect bExit bLocalDir chkApplication "
+                                        "chkPrompts chkMessages chkMailboxes"));
+    control<QLineEdit>(*window, "ePassword")->setText("pa ss;word");
+    control<QCheckBox>(*window, "chkMessages")->setCheckState(Qt::PartiallyChecked);
+    QVERIFY(window->close());
+    const QString saved = folder->settingsText();
+    for (const char* line : {"Server=pbx:2121", "Password=pa ss;word", "Data=1", "Prompt=0", "Message=0",
+                             "Mailbox=1", "DataPath=/srv/b", "Mailbox=C:\\MBX"})
+        QVERIFY2(saved.contains(QString(line) + '\n'), qPrintable(saved));
+}
+
+void TestWindow::connect_data() {
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<int>("state");
+    QTest::addColumn<QString>("box");
+    QTest::newRow("connected") << "admin"
+                               << "tamsk" << int(Kavrel::StateConnected) << "";
+    QTest::newRow("wrong password") << "admin"
+                                    << "wrong" << int(Kavrel::StateDisconnected) << "";
+    QTest::newRow("no password") << "admin"
+                                 << "" << int(Kavrel::StateDisconnected) << "No password specified.";
+    QTest::newRow("no user") << ""
+                             << "tamsk" << int(Kavrel::StateDisconnected) << "No user name specifed.";
+}
+
+void TestWindow::connect() {
+    QFETCH(QString, user);
+    QFETCH(QString, password);
+    QFETCH(int, state);
+    QFETCH(QString, box);
+    window->Form_Load();
+    fill(server.address(), user, password);
+    QTest::mouseClick(control<QPushButton>(*window, "bConnect"), Qt::LeftButton);
+    QCOMPARE(window->FTPState(), state);
+    QCOMPARE(boxes.count(), box.isEmpty() ? 0 : 1);
+    if (!box.isEmpty())
+        QCOMPARE(boxes.last().text, box);
+    if (state == Kavrel::StateConnected) {
+        QVERIFY(window->MessageLogText().endsWith("Connecting to server...\r\nConnected to " +
+                                                  server.address() + "\r\nMode set to Binary\r\n"));
+        QCOMPARE(enabledControls(), QString("bQuit bExit bLocalDir chkApplication chkPrompts chkMessages "
+                                            "chkMailboxes bGet bPut"));
+        QTest::mouseClick(control<QPushButton>(*window, "bQuit"), Qt::LeftButton);
+        QCOMPARE(window->FTPState(), int(Kavrel::StateDisconnected));
+    } else if (box.isEmpty()) {
+        QVERIFY(window->MessageLogText().contains("530 Authentication failed."));
+    }
+    QVERIFY(control<QPushButton>(*window, "bConnect")->isEnabled());
+}
+
+// Backup and Restore end to end through the buttons; the summary box comes while the session still
+// transfers, and only Abort can be pressed then.
+void TestWindow::backupAndRestore() {
+    window->Form_Load();
+    fill(server.address(), "admin", "tamsk");
+    QTest::mouseClick(control<QPushButton>(*window, "bConnect"), Qt::LeftButton);
+    QString whileOpen;
+    boxes.setWhileOpen([&](const MessageBoxRecorder::Box&) { whileOpen = enabledControls(); });
+    QTest::mouseClick(control<QPushButton>(*window, "bGet"), Qt::LeftButton);
+    QCOMPARE(boxes.last().text, QString("Backup completed."));
+    QCOMPARE(whileOpen, QString("cmdAbort"));
+    QCOMPARE(treeOf(base), sampleBackup());
+
+    QVERIFY(QDir(server.root()).removeRecursively() && QDir().mkpath(server.root()));
+    QTest::mouseClick(control<QPushButton>(*window, "bPut"), Qt::LeftButton);
+    QCOMPARE(boxes.last().text, QString("Restore completed."));
+    QCOMPARE(treeOf(server.root()), sampleBackup());
+    QCOMPARE(window->FTPState(), int(Kavrel::StateConnected));
+}
+
+void TestWindow::abortAndCloseDuringABackup_data() {
+    QTest::addColumn<bool>("closeWindow");
+    QTest::newRow("Abort") << false;
+    QTest::newRow("close the window") << true;
+}
+
+// Either click waits in the queue until the transfer yields; the file in hand completes, no further
+// category starts, and a closed window goes only after the summary, with its settings written.
+void TestWindow::abortAndCloseDuringABackup() {
+    QFETCH(bool, closeWindow);
+    window->Form_Load();
+    fill(server.address(), "admin", "tamsk");
+    QTest::mouseClick(control<QPushButton>(*window, "bConnect"), Qt::LeftButton);
+    QTimer::singleShot(0, window.get(), [&] {
+        if (closeWindow)
+            window->close();
+        else
+            QTest::mouseClick(control<QPushButton>(*window, "cmdAbort"), Qt::LeftButton);
+    });
+    QTest::mouseClick(control<QPushButton>(*window, "bGet"), Qt::LeftButton);
+    QCOMPARE(boxes.count(), 1);
+    QCOMPARE(boxes.last().text, QString("Backup halted by user."));
+    QVERIFY(!window->MessageLogText().contains("Backing up prompts"));
+    QCOMPARE(window->IsUnloaded(), closeWindow);
+    QCOMPARE(folder->settingsExist(), closeWindow);
+}
+
+QTEST_MAIN(TestWindow)
+#include "tst_window.moc"

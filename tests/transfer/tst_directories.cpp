@@ -1,0 +1,169 @@
+#include "FtpEngine.h"
+#include "TransferSession.h"
+#include "TransferWorld.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QTest>
+
+#include <filesystem>
+
+// One server directory into one local folder and back: the previous backup gives way only to a complete
+// one, and an upload stops at the first failure.
+class TestDirectories : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QVERIFY(world.start()); }
+    void cleanupTestCase() { world.stop(); }
+    void init();
+    void cleanup() { world.end(); }
+
+    void replacesThePreviousBackup();
+    void previousBackupKept_data();
+    void previousBackupKept();
+    void readOnlyFileStopsBeforeAnyFetch();
+    void slowFileKeepsTheHostAlive();
+    void upload_data();
+    void upload();
+
+private:
+    int32_t retrieve() {
+        return TransferSession(world.host).RetrieveDirectory("C:\\DTA", folder.toStdString());
+    }
+
+    TransferWorld world;
+    QString folder;
+    Tree previous;
+};
+
+// Five files on the server; an older backup in the folder with a file the server no longer has and a
+// subfolder that no backup touches.
+void TestDirectories::init() {
+    QVERIFY(world.begin());
+    folder = world.localPath("backup/DTA");
+    for (int i = 1; i <= 5; ++i)
+        QVERIFY(
+            writeFile(world.serverPath(QString("DTA/f%1.dat").arg(i)), QByteArray(1000 * i, char('0' + i))));
+    QVERIFY(writeFile(folder + "/f1.dat", "old one"));
+    QVERIFY(writeFile(folder + "/gone.dat", "only in the old backup"));
+    QVERIFY(writeFile(folder + "/sub/inner.dat", "never touched"));
+    QVERIFY(writeFile(folder + "/.kavrel-staging/f1.dat", "left by a crashed run"));
+    previous = treeOf(folder);
+    previous.remove(".kavrel-staging/");
+    previous.remove(".kavrel-staging/f1.dat");
+}
+
+void TestDirectories::replacesThePreviousBackup() {
+    QCOMPARE(retrieve(), 0);
+    Tree expected = treeOf(world.serverPath("DTA"));
+    expected.insert("sub/", {});
+    expected.insert("sub/inner.dat", "never touched");
+    QCOMPARE(treeOf(folder), expected);
+    QCOMPARE(world.host.displayed,
+             (QStringList{"Setting local directory to " + folder, "Setting server directory to C:\\DTA",
+                          "Retrieving server file names...", "...5 names retrieved.", "Retrieving 5 files...",
+                          "Emptying contents of " + folder, "...Done."}));
+    QCOMPARE(world.host.progressValue, 5.0);
+}
+
+void TestDirectories::previousBackupKept_data() {
+    QTest::addColumn<QJsonObject>("faults");
+    QTest::addColumn<bool>("abortAtThird");
+    QTest::addColumn<int>("retrieved"); // RETR commands sent
+    const auto onThird = [](QJsonObject rule) {
+        rule.insert("name", "f3.dat");
+        return rule;
+    };
+    QTest::newRow("550") << QJsonObject{{"transfer_error", onThird({{"text", "No such file today."}})}}
+                         << false << 3;
+    QTest::newRow("dropped mid-file")
+        << QJsonObject{{"drop_data", onThird({{"command", "RETR"}, {"after_bytes", 1000}})}} << false << 3;
+    QTest::newRow("451 after the data")
+        << QJsonObject{{"transfer_error", onThird({{"when", "after"}})}} << false << 3;
+    QTest::newRow("abort") << QJsonObject{} << true << 3;
+    QTest::newRow("listing refused") << QJsonObject{{"fail", QJsonArray{QJsonObject{{"command", "MLSD"}},
+                                                                        QJsonObject{{"command", "LIST"}}}}}
+                                     << false << 0;
+    QTest::newRow("server folder missing, not creatable")
+        << QJsonObject{{"fail", QJsonArray{QJsonObject{{"command", "CWD"}, {"arg", "DTA"}},
+                                           QJsonObject{{"command", "MKD"}}}}}
+        << false << 0;
+    for (const char* name : {"a\tb.wav", "a\x1b[2Jb.wav", ".kavrel-staging", ".f1.dat.kavrel-part"}) {
+        QTest::newRow(qPrintable(QString("unsafe name %1").arg(QString(name).toUtf8().toPercentEncoding())))
+            << QJsonObject{{"hostile_entries", QJsonObject{{"entries", QJsonArray{name}}}}} << false << 0;
+    }
+}
+
+// A failure or an Abort part-way leaves the folder exactly as it was, staging folder gone.
+void TestDirectories::previousBackupKept() {
+    QFETCH(QJsonObject, faults);
+    QFETCH(bool, abortAtThird);
+    QFETCH(int, retrieved);
+    world.server.setFaults(faults);
+    if (abortAtThird)
+        world.host.onYield = [](RecordingHost& host) { host.abortRequested = host.progressValue == 3.0; };
+    const int32_t result = retrieve();
+    QCOMPARE(result < 0, !abortAtThird);
+    QCOMPARE(treeOf(folder), previous);
+    QCOMPARE(world.sent("RETR").size(), retrieved);
+}
+
+// A read-only file could not give way to the new backup: the directory fails before any file moves.
+void TestDirectories::readOnlyFileStopsBeforeAnyFetch() {
+    const std::string locked = (folder + "/gone.dat").toStdString();
+    std::filesystem::permissions(locked, std::filesystem::perms::owner_read);
+    const int32_t result = retrieve();
+    std::filesystem::permissions(locked, std::filesystem::perms::owner_all);
+    QCOMPARE(result, -1);
+    Tree now = treeOf(folder);
+    now.remove(".kavrel-staging/");
+    now.remove(".kavrel-staging/f1.dat");
+    QCOMPARE(now, previous);
+    QCOMPARE(world.sent("RETR"), QStringList());
+    QCOMPARE(world.host.displayed.mid(1),
+             (QStringList{"Internal error in Kavrel.RetrieveDirectory()",
+                          "     13 - Permission denied (" + folder + "/gone.dat)"}));
+}
+
+// The engine's progress reaches the host while one slow file moves, not only between files.
+void TestDirectories::slowFileKeepsTheHostAlive() {
+    QVERIFY(writeFile(world.serverPath("DTA/f1.dat"), QByteArray(96 * 1024, 's')));
+    world.server.setFaults(
+        {{"throttle", QJsonObject{{"command", "RETR"}, {"name", "f1.dat"}, {"bytes_per_second", 160000}}}});
+    QCOMPARE(retrieve(), 0);
+    QVERIFY2(world.host.keepAlives >= 2, qPrintable(QString::number(world.host.keepAlives)));
+}
+
+void TestDirectories::upload_data() {
+    QTest::addColumn<QJsonObject>("faults");
+    QTest::addColumn<bool>("abortAtSecond");
+    QTest::addColumn<QStringList>("stored");
+    QTest::addColumn<int>("result");
+    const QStringList all{"STOR a.wav", "STOR b.wav", "STOR c.wav"};
+    QTest::newRow("all") << QJsonObject{} << false << all << 0;
+    QTest::newRow("second refused") << QJsonObject{{"transfer_error", QJsonObject{{"name", "b.wav"}}}}
+                                    << false << all.mid(0, 2) << int(FCE_E_SERVER_REPLY);
+    QTest::newRow("abort during second") << QJsonObject{} << true << all.mid(0, 2) << 0;
+}
+
+// Restore's half: every file but the transfers' own temporaries, in order, stopping at a failure or Abort.
+void TestDirectories::upload() {
+    QFETCH(QJsonObject, faults);
+    QFETCH(bool, abortAtSecond);
+    QFETCH(QStringList, stored);
+    QFETCH(int, result);
+    const QString source = world.localPath("restore/MSG");
+    for (const char* name :
+         {"a.wav", "b.wav", "c.wav", ".a.wav.kavrel-part", ".kavrel-record", ".kavrel-staging/x.wav"})
+        QVERIFY(writeFile(source + '/' + name, name));
+    world.server.setFaults(faults);
+    if (abortAtSecond)
+        world.host.onYield = [](RecordingHost& host) { host.abortRequested = host.progressValue >= 2.0; };
+    QCOMPARE(TransferSession(world.host).UploadDirectory("C:\\MSG\\NEW", source.toStdString()), result);
+    QCOMPARE(world.sent("STOR"), stored);
+    QCOMPARE(world.sent("MKD"), (QStringList{"MKD MSG", "MKD NEW"}));
+}
+
+QTEST_GUILESS_MAIN(TestDirectories)
+#include "tst_directories.moc"

@@ -1,0 +1,117 @@
+#include "TransferCommands.h"
+#include "TransferWorld.h"
+
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QTest>
+
+// Backup and Restore over the four categories, with the host the window would be: what arrives, what
+// stays, and the one summary box.
+class TestTransferCommands : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QVERIFY(world.start()); }
+    void cleanupTestCase() { world.stop(); }
+    void init();
+    void cleanup() { world.end(); }
+
+    void backupThenRestore();
+    void backupHalts_data();
+    void backupHalts();
+    void restoreRefusesAnUnsafeFolderName();
+
+private:
+    TransferWorld world;
+    QString base;
+};
+
+void TestTransferCommands::init() {
+    QVERIFY(world.begin());
+    base = world.localPath("backup");
+    QVERIFY(writeSampleTree(world.server.root()));
+}
+
+// The whole tree down and up again; the transfers' own temporaries never reach the server.
+void TestTransferCommands::backupThenRestore() {
+    TransferCommands commands(world.host);
+    QCOMPARE(commands.Backup("  " + base.toStdString() + " ", {}, {}), CommandOutcome::Completed);
+    QCOMPARE(treeOf(base), sampleBackup());
+    QCOMPARE(world.host.messages, QStringList{"Backup Complete|Backup completed.|64"});
+    QCOMPARE(world.host.states, (std::vector<int32_t>{2, 1}));
+
+    QVERIFY(QDir(world.server.root()).removeRecursively() && QDir().mkpath(world.server.root()));
+    QVERIFY(writeFile(base + "/MSG/.m9.msg.kavrel-part", "partial"));
+    QVERIFY(writeFile(base + "/PMT/.kavrel-staging/p9.wav", "staged"));
+    world.host = RecordingHost();
+    QCOMPARE(commands.Restore(base.toStdString(), {}, {}), CommandOutcome::Completed);
+    QCOMPARE(treeOf(world.server.root()), sampleBackup());
+    QCOMPARE(world.host.messages, QStringList{"Restore Complete|Restore completed.|64"});
+}
+
+void TestTransferCommands::backupHalts_data() {
+    QTest::addColumn<QString>("atLine"); // the faults apply from this log line on ("" from the start)
+    QTest::addColumn<QJsonObject>("faults");
+    QTest::addColumn<bool>("abort");
+    QTest::addColumn<QString>("summary");
+    QTest::addColumn<QStringList>("folders"); // what the backup got to
+    QTest::addColumn<QStringList>("prompts"); // and below Prompts
+    const QString halted = "Error During Backup|Backup halted prematurely.|48";
+    QTest::newRow("a message fails") << "" << QJsonObject{{"transfer_error", QJsonObject{{"name", "m2.msg"}}}}
+                                     << false << halted << QStringList{"DTA", "MSG", "PMT"}
+                                     << QStringList{"A", "B"};
+    QTest::newRow("prompt subdirectories not listed")
+        << "Retrieving server subdirectory names..."
+        << QJsonObject{{"fail",
+                        QJsonArray{QJsonObject{{"command", "MLSD"}}, QJsonObject{{"command", "LIST"}}}}}
+        << false << halted << QStringList{"DTA", "PMT"} << QStringList();
+    for (const char* name : {"evil\x01", ".kavrel-staging", "a\\b"}) {
+        QTest::newRow(
+            qPrintable(QString("prompt subdirectory %1").arg(QString(name).toUtf8().toPercentEncoding())))
+            << "Retrieving server subdirectory names..."
+            << QJsonObject{{"hostile_entries",
+                            QJsonObject{
+                                {"entries", QJsonArray{QJsonObject{{"name", name}, {"type", "dir"}}}}}}}
+            << false << halted << QStringList{"DTA", "PMT"} << QStringList();
+    }
+    QTest::newRow("abort in application data")
+        << "" << QJsonObject{} << true << "Backup Complete|Backup halted by user.|64" << QStringList{"DTA"}
+        << QStringList();
+}
+
+// A failure or an Abort ends the backup where it happened: no later category, and a box that says so.
+void TestTransferCommands::backupHalts() {
+    QFETCH(QString, atLine);
+    QFETCH(QJsonObject, faults);
+    QFETCH(bool, abort);
+    QFETCH(QString, summary);
+    QFETCH(QStringList, folders);
+    QFETCH(QStringList, prompts);
+    FtpServerFixture& server = world.server;
+    if (atLine.isEmpty())
+        server.setFaults(faults);
+    world.host.onDisplay = [&](const QString& line) {
+        if (line == atLine)
+            server.setFaults(faults);
+    };
+    if (abort)
+        world.host.onYield = [](RecordingHost& host) { host.abortRequested |= host.progressValue == 1.0; };
+    QCOMPARE(TransferCommands(world.host).Backup(base.toStdString(), {}, {}) == CommandOutcome::Completed,
+             false);
+    QCOMPARE(world.host.messages, QStringList{summary});
+    QCOMPARE(QDir(base).entryList(QDir::Dirs | QDir::NoDotAndDotDot), folders);
+    QCOMPARE(QDir(base + "/PMT").entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden), prompts);
+}
+
+// A local folder name that is not one plain component would address some other server directory.
+void TestTransferCommands::restoreRefusesAnUnsafeFolderName() {
+    QVERIFY(writeFile(base + "/PMT/x\\y/p.wav", "prompt"));
+    QCOMPARE(TransferCommands(world.host).Restore(base.toStdString(), {0, 1, 0, 0}, {}),
+             CommandOutcome::HaltedPrematurely);
+    QVERIFY(world.host.displayed.contains("Refused unsafe folder name: \"x\\y\""));
+    QVERIFY(!QFileInfo::exists(world.serverPath("PMT/x")));
+}
+
+QTEST_GUILESS_MAIN(TestTransferCommands)
+#include "tst_transfercommands.moc"
