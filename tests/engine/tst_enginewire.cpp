@@ -137,11 +137,12 @@ void shrinkFile(void* path, int64_t) {
 void TestEngineWire::uploadOfAShrinkingFileIsIncomplete() {
     QVERIFY(serveData());
     const QByteArray path = m_local->filePath("big.wav").toUtf8();
-    // Larger than one sendfile step, so that the hook runs while most of the file is still unsent.
     QVERIFY(EngineSession::writeFile(path, EngineSession::patternBytes(16 * 1024 * 1024, 5)));
     EngineSession engine;
-    QCOMPARE(engine.connect(*m_server), 0);
+    QCOMPARE(engine.connect(*m_server, 10000), 0);
     QCOMPARE(fceSetLocalDir(0, localDir().constData()), 0);
+    // Slow enough that the first report (after 100 ms) comes long before the last byte.
+    m_server->setFaults({{"throttle", 4000000}});
     QCOMPARE(fceSetProgressHook(0, shrinkFile, const_cast<char*>(path.constData())), 0);
     const int32_t rc = fcePutFile(0, "big.wav");
     QCOMPARE(fceSetProgressHook(0, nullptr, nullptr), 0);
