@@ -1,7 +1,6 @@
 #include "Kavrel.h"
 
 #include "ClassicLook.h"
-#include "EngineVersion.h"
 #include "InternalError.h"
 #include "LogText.h"
 #include "QtMessageBox.h"
@@ -11,6 +10,7 @@
 #include "picker/DoSelectDir.h"
 #include "settings/IniFunction.h"
 #include "settings/ProgramLocation.h"
+#include "transfer/EngineStartup.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -34,8 +34,7 @@ namespace {
 
 constexpr int32_t Channel = 0;
 constexpr int32_t ConnectTimeoutMs = 3000;
-constexpr int32_t BinaryMode = 66; // "B"
-constexpr int32_t EngineTextBufferSize = 80;
+constexpr int32_t BinaryMode = 66;         // "B"
 constexpr qint64 KeepAliveIntervalMs = 90; // the engine reports at most every 100 ms
 
 constexpr int ProgressBarMaximum = 100;
@@ -174,6 +173,8 @@ void Kavrel::buildServerFrame(const TwipScale& scale) {
     eUser = makeControl<QLineEdit>(frameServer, "eUser", scale.rect(1080, 720, 2000, 300));
     ePassword = makeControl<QLineEdit>(frameServer, "ePassword", scale.rect(1080, 1080, 2000, 300));
     ePassword->setEchoMode(QLineEdit::Password);
+    // "*" for every character, as the administrators know it (the styles' default is a dot).
+    ePassword->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));
     ePassword->setAttribute(Qt::WA_InputMethodEnabled, false);
     ePassword->setInputMethodHints(Qt::ImhHiddenText | Qt::ImhSensitiveData | Qt::ImhNoPredictiveText);
     Label1 = makeLabel(frameServer, "Label1", "Name", scale.rect(360, 375, 615, 255), eServer);
@@ -285,26 +286,7 @@ int32_t Kavrel::AttachEngine() {
 }
 
 void Kavrel::attachEngine() {
-    if (AttachEngine() < 0) {
-        Display("The FTP engine could not be attached: FTP commands will fail.");
-        return;
-    }
-    m_engineAttached = true;
-    const int32_t version = fceGetInteger(Channel, FCE_VERSION);
-    // A failure code is not a version: its hexadecimal digits would read as one ("F.F.F"), so the
-    // engine's text for it is logged instead.
-    if (version < 0)
-        ShowError(version);
-    else
-        Display(EngineVersionLine(version));
-    char text[EngineTextBufferSize + 1] = {};
-    const int32_t length = fceGetString(Channel, FCE_DESCRIPTION, text, EngineTextBufferSize);
-    if (length < 0)
-        ShowError(length);
-    else
-        Display(std::string(text, static_cast<size_t>(std::min(length, EngineTextBufferSize))));
-    fceSetString(Channel, FCE_TRACE_FILE, "KAVREL.LOG");
-    fceSetInteger(Channel, FCE_PASSIVE, 1);
+    m_engineAttached = EngineStartup::Start(*this, "KAVREL.LOG", [this] { return AttachEngine(); }) >= 0;
 }
 
 void Kavrel::Form_Unload() {

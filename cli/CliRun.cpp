@@ -8,11 +8,13 @@
 
 #include "../settings/ProgramLocation.h"
 #include "../settings/SettingsFile.h"
+#include "../transfer/SafeName.h"
 #include "../transfer/TransferCommands.h"
 #include "../transfer/TransferSession.h"
 
 #include <algorithm>
 #include <filesystem>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #ifndef KAVREL_VERSION
@@ -55,6 +57,14 @@ std::string missingConnectionField(const JobSettings& job) {
     return {};
 }
 
+// The file holds the password in plain text: say so once, without refusing the run.
+void warnIfReadableByOthers(CliHost& host, const std::string& settingsFile) {
+    struct stat info {};
+    if (::stat(settingsFile.c_str(), &info) == 0 && (info.st_mode & (S_IRGRP | S_IROTH)) != 0)
+        host.Display("Warning: the settings file " + SafeName::printable(settingsFile) +
+                     " holds the password and can be read by other users (chmod 600 it).");
+}
+
 JobSettings jobFor(const CliOptions& options, const std::string& settingsFile) {
     JobSettings job = ReadJobSettings(settingsFile, ProgramLocation::directory());
     if (options.localDir)
@@ -88,6 +98,7 @@ int transfer(const CliOptions& options, const JobSettings& job, const std::strin
     EngineSession engine(host);
     if (engine.attach(traceFileBeside(settingsFile)) < 0)
         return ExitNotConnected;
+    warnIfReadableByOthers(host, settingsFile);
     if (engine.connect(job.server, job.user, job.password) < 0) {
         if (!engine.connected())
             return ExitNotConnected;
@@ -125,6 +136,8 @@ int RunCli(const CliOptions& options, std::FILE* out, std::FILE* err) {
         options.settingsFile.value_or(DefaultCliSettingsPath(ProgramLocation::directory()));
     if (!settingsFileUsable(settingsFile))
         return usageError(err, "settings file missing, unreadable or not a settings file: " + settingsFile);
+    if (const std::string key = MissingConnectionKey(settingsFile); !key.empty())
+        return usageError(err, "no " + key + " key in the [Connection] section of " + settingsFile);
     const JobSettings job = jobFor(options, settingsFile);
     const std::string missing = missingConnectionField(job);
     if (!missing.empty())

@@ -14,8 +14,8 @@ public:
     EngineSession(const EngineSession&) = delete;
     EngineSession& operator=(const EngineSession&) = delete;
 
-    // fceAttach, the version and description lines, the protocol trace file, passive mode.
-    // Negative when the engine cannot be attached (a line says so).
+    // The engine's start-up, as the window makes it (EngineStartup). Negative when the engine cannot
+    // be attached (a line says so).
     int32_t attach(const std::string& traceFile);
     // The Connect command: silence timeout, connect and log in, binary mode. Negative when the connection
     // or the login failed, or when binary mode could not be set (each reported through ShowError).
@@ -23,9 +23,6 @@ public:
 
     // True from a successful fceConnect until the session goes.
     bool connected() const { return m_connected; }
-
-    // "FTP Client Engine Version " + the first three hex digits of the version number, each its own part.
-    static std::string versionLine(int32_t version);
 
 private:
     TransferHost& m_host;

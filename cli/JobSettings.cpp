@@ -1,6 +1,8 @@
 #include "JobSettings.h"
 
 #include "../settings/IniFunction.h"
+#include "../settings/IniLookup.h"
+#include "../settings/SettingsFile.h"
 
 namespace {
 
@@ -29,6 +31,17 @@ JobSettings ReadJobSettings(const std::string& settingsFile, const std::string& 
     job.selection.mailboxes = readTick("Mailbox", path);
     job.localDir = ReadIniString("LocalHost", "DataPath", programDirectory, path);
     return job;
+}
+
+std::string MissingConnectionKey(const std::string& settingsFile) {
+    std::string content;
+    SettingsFile::read(settingsFile, content);
+    const IniLookup lookup(content);
+    for (const char* key : {"Server", "User", "Password"}) {
+        if (!lookup.value("Connection", key))
+            return key;
+    }
+    return {};
 }
 
 std::string DefaultCliSettingsPath(const std::string& programDirectory) {

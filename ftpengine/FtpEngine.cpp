@@ -235,6 +235,14 @@ int32_t fceSetLocalDir(int32_t channel, const char* absolutePath) {
     });
 }
 
+int32_t fceSetLocalDirAt(int32_t channel, int folder, const char* shownPath) {
+    return onChannel(channel, [&](Engine& current) -> int32_t {
+        if (shownPath == nullptr)
+            return nullArgument("fceSetLocalDirAt");
+        return outcome(current.session.setLocalDirectory(folder, shownPath));
+    });
+}
+
 int32_t fceSetServerDir(int32_t channel, const char* name) {
     return onChannel(channel, [&](Engine& current) -> int32_t {
         if (name == nullptr)

@@ -90,6 +90,9 @@ int32_t fceGetList(int32_t channel, int32_t kind, std::string& listing);
 int32_t fceGetList(int32_t channel, int32_t kind, std::vector<FceListEntry>& entries);
 
 int32_t fceSetLocalDir(int32_t channel, const char* absolutePath);
+// The local directory as a folder the caller has opened (the engine keeps its own duplicate), so that
+// no later rename or link swapped into the path can redirect the files; shownPath names it in texts.
+int32_t fceSetLocalDirAt(int32_t channel, int folder, const char* shownPath);
 int32_t fceSetServerDir(int32_t channel, const char* name); // "\" for the root, else one name
 int32_t fceMakeServerDir(int32_t channel, const char* name);
 int32_t fceGetFile(int32_t channel, const char* name);

@@ -268,27 +268,53 @@ EngineStatus FtpSession::list(std::vector<ListingEntry>& entries) {
     return {};
 }
 
+namespace {
+
+// Holds a folder descriptor for as long as the session uses it.
+std::shared_ptr<int> ownedFolder(int fd) {
+    return std::shared_ptr<int>(new int(fd), [](int* held) {
+        ::close(*held);
+        delete held;
+    });
+}
+
+} // namespace
+
 EngineStatus FtpSession::setLocalDirectory(const std::string& path) {
-    struct stat info {};
     if (path.empty() || path.front() != '/')
         return EngineStatus::failure(FCE_E_LOCAL_FILE, "Local directory is not an absolute path: " + path);
-    if (::stat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
+    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
         return EngineStatus::failure(FCE_E_LOCAL_FILE, "Local directory does not exist: " + path);
+    m_localFolder = ownedFolder(fd);
     m_localDir = path;
     while (m_localDir.size() > 1 && m_localDir.back() == '/')
         m_localDir.pop_back();
     return {};
 }
 
+EngineStatus FtpSession::setLocalDirectory(int folder, const std::string& shownPath) {
+    const int fd = ::fcntl(folder, F_DUPFD_CLOEXEC, 0);
+    struct stat info {};
+    if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISDIR(info.st_mode)) {
+        if (fd >= 0)
+            ::close(fd);
+        return EngineStatus::failure(FCE_E_LOCAL_FILE, "Local directory is not an open folder: " + shownPath);
+    }
+    m_localFolder = ownedFolder(fd);
+    m_localDir = shownPath;
+    return {};
+}
+
 EngineStatus FtpSession::requireLocalDirectory() const {
-    if (m_localDir.empty())
+    if (!m_localFolder)
         return EngineStatus::failure(FCE_E_LOCAL_FILE, "No local directory set");
     return {};
 }
 
-EngineStatus FtpSession::checkLocalTarget(const std::string& path) const {
+EngineStatus FtpSession::checkLocalTarget(const std::string& name, const std::string& path) const {
     struct stat info {};
-    if (::lstat(path.c_str(), &info) != 0)
+    if (::fstatat(*m_localFolder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
         return {};
     if (S_ISDIR(info.st_mode))
         return EngineStatus::failure(FCE_E_LOCAL_FILE, "A local folder has the name of the file: " + path);
@@ -310,8 +336,8 @@ EngineStatus FtpSession::readyToTransfer(const std::string& name) {
 EngineStatus FtpSession::getFile(const std::string& name) {
     if (EngineStatus status = readyToTransfer(name); !status.ok())
         return status;
-    LocalPartialFile file(m_localDir, name);
-    if (EngineStatus status = checkLocalTarget(file.finalPath()); !status.ok())
+    LocalPartialFile file(*m_localFolder, m_localDir, name);
+    if (EngineStatus status = checkLocalTarget(name, file.finalPath()); !status.ok())
         return status;
     if (EngineStatus status = file.create(); !status.ok())
         return status;
@@ -336,7 +362,8 @@ EngineStatus FtpSession::putFile(const std::string& name) {
     if (EngineStatus status = readyToTransfer(name); !status.ok())
         return status;
     std::string path = m_localDir + "/" + name;
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // A link is never sent: what it points at may lie outside the folder being restored.
+    int fd = ::openat(*m_localFolder, name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0)
         return EngineStatus::failure(FCE_E_LOCAL_FILE, "Cannot open " + path + ": " + std::strerror(errno));
     struct stat info {};

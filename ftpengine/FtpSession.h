@@ -6,6 +6,7 @@
 #include "ListingEntry.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -39,6 +40,8 @@ public:
     EngineStatus list(std::vector<ListingEntry>& entries);
 
     EngineStatus setLocalDirectory(const std::string& path);
+    // An open folder (duplicated here); shownPath is what texts call it.
+    EngineStatus setLocalDirectory(int folder, const std::string& shownPath);
     EngineStatus getFile(const std::string& name);
     EngineStatus putFile(const std::string& name);
 
@@ -61,7 +64,7 @@ private:
     EngineStatus finishTransfer(DataConnection& data, const std::string& verb,
                                 const EngineStatus& dataStatus);
     EngineStatus requireLocalDirectory() const;
-    EngineStatus checkLocalTarget(const std::string& path) const;
+    EngineStatus checkLocalTarget(const std::string& name, const std::string& path) const;
 
     ProtocolTrace& m_trace;
     ControlConnection m_control;
@@ -73,7 +76,8 @@ private:
     bool m_replaceLocal = false;
     FceProgressHook m_hook = nullptr;
     void* m_hookContext = nullptr;
-    std::string m_localDir;
+    std::string m_localDir;             // as texts show it
+    std::shared_ptr<int> m_localFolder; // the open folder files are read from and written into
     // Sizes from the last listing of the current server directory, for the completeness check.
     std::unordered_map<std::string, int64_t> m_listedSizes;
 };

@@ -8,14 +8,15 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-LocalPartialFile::LocalPartialFile(const std::string& directory, const std::string& name)
-    : m_finalPath(directory + "/" + name), m_partialPath(directory + "/." + name + kFcePartialSuffix) {}
+LocalPartialFile::LocalPartialFile(int folder, const std::string& directory, const std::string& name)
+    : m_folder(folder), m_name(name), m_partialName("." + name + kFcePartialSuffix),
+      m_finalPath(directory + "/" + name), m_partialPath(directory + "/" + m_partialName) {}
 
 LocalPartialFile::~LocalPartialFile() {
     if (m_fd >= 0)
         ::close(m_fd);
     if (!m_committed)
-        ::unlink(m_partialPath.c_str());
+        ::unlinkat(m_folder, m_partialName.c_str(), 0);
 }
 
 EngineStatus LocalPartialFile::localFailure(const std::string& action, const std::string& path,
@@ -27,8 +28,10 @@ EngineStatus LocalPartialFile::localFailure(const std::string& action, const std
 EngineStatus LocalPartialFile::create() {
     // A leftover from an interrupted run is replaced; O_EXCL after the unlink refuses to follow a
     // link that something else put there in between.
-    ::unlink(m_partialPath.c_str());
-    m_fd = ::open(m_partialPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+    // Owner-only: backed-up prompts, messages and subscriber data are nobody else's to read.
+    ::unlinkat(m_folder, m_partialName.c_str(), 0);
+    m_fd =
+        ::openat(m_folder, m_partialName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
     return m_fd < 0 ? localFailure("create", m_partialPath, errno) : EngineStatus();
 }
 
@@ -50,7 +53,7 @@ EngineStatus LocalPartialFile::commit() {
     m_fd = -1;
     if (::close(fd) != 0)
         return localFailure("write", m_partialPath, errno);
-    if (std::rename(m_partialPath.c_str(), m_finalPath.c_str()) != 0)
+    if (::renameat(m_folder, m_partialName.c_str(), m_folder, m_name.c_str()) != 0)
         return localFailure("replace", m_finalPath, errno);
     m_committed = true;
     return {};

@@ -9,7 +9,8 @@
 // never leaves a partial file behind nor touches an older copy of the file.
 class LocalPartialFile {
 public:
-    LocalPartialFile(const std::string& directory, const std::string& name);
+    // folder: the open local directory; directory: how texts name it.
+    LocalPartialFile(int folder, const std::string& directory, const std::string& name);
     ~LocalPartialFile();
     LocalPartialFile(const LocalPartialFile&) = delete;
     LocalPartialFile& operator=(const LocalPartialFile&) = delete;
@@ -26,6 +27,9 @@ public:
 private:
     EngineStatus localFailure(const std::string& action, const std::string& path, int error) const;
 
+    int m_folder;
+    std::string m_name;
+    std::string m_partialName;
     std::string m_finalPath;
     std::string m_partialPath;
     int m_fd = -1;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <string_view>
 
 // The one rule for names that cross between the server and the local disk: a name is a single plain
@@ -8,5 +9,10 @@ namespace NameSafety {
 
 // False for "", ".", "..", and any name holding "/", "\", NUL, CR, LF or a drive prefix such as "C:".
 bool isPlainComponent(std::string_view name);
+
+// text fit for one log or trace line: control characters (C0, DEL and the C1 range as UTF-8 encodes
+// it) are shown escaped ("\n", "\r", "\t", "\x1b", "\u009b"), so that a name can never forge a line
+// or drive a terminal. Everything else, UTF-8 included, is kept.
+std::string escaped(std::string_view text);
 
 } // namespace NameSafety

@@ -1,5 +1,7 @@
 #include "ProtocolTrace.h"
 
+#include "NameSafety.h"
+
 #include "FtpEngine.h"
 #include "ProgramLocation.h"
 
@@ -86,7 +88,8 @@ void ProtocolTrace::note(std::string_view text) {
 void ProtocolTrace::writeLine(char marker, std::string_view text) {
     if (m_fd < 0)
         return;
-    std::string line = timestamp() + ' ' + marker + ' ' + std::string(text) + '\n';
+    // A name or a reply holding a line break must not forge a line of the trace.
+    std::string line = timestamp() + ' ' + marker + ' ' + NameSafety::escaped(text) + '\n';
     if (m_size + static_cast<int64_t>(line.size()) > kRotateBytes)
         rotate();
     if (m_fd < 0)

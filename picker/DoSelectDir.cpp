@@ -22,10 +22,21 @@ QString programFolder() {
     return QFile::decodeName(ProgramLocation::directory().c_str());
 }
 
+// Only blanks: a tab is a character a folder name may hold, as the transfers take it.
+QString withoutBlanks(const QString& text) {
+    qsizetype first = 0;
+    qsizetype last = text.size();
+    while (first < last && text[first] == QLatin1Char(' '))
+        ++first;
+    while (last > first && text[last - 1] == QLatin1Char(' '))
+        --last;
+    return text.mid(first, last - first);
+}
+
 // The folder named by text in absolute form, or the program's folder when text names no folder.
 // Surrounding blanks are ignored, as the transfers ignore them when they use the same text.
 QString startFolderFor(const QString& text) {
-    const QString trimmed = text.trimmed();
+    const QString trimmed = withoutBlanks(text);
     if (!trimmed.isEmpty() && QFileInfo(trimmed).isDir())
         return QDir::cleanPath(QFileInfo(trimmed).absoluteFilePath());
     return programFolder();

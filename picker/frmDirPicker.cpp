@@ -1,20 +1,21 @@
 #include "frmDirPicker.h"
 
+#include "ClassicLook.h"
 #include "DirListBox.h"
 #include "DriveListBox.h"
 #include "PickerMessages.h"
 #include "ProgramLocation.h"
+#include "TwipScale.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStyle>
+#include <QStyleFactory>
 
 namespace {
-
-constexpr int TwipsPerInch = 1440;
 
 QString programFolder() {
     return QFile::decodeName(ProgramLocation::directory().c_str());
@@ -29,15 +30,14 @@ frmDirPicker::frmDirPicker(QWidget* parent)
     setWindowTitle(QStringLiteral("Client Directory"));
     setWindowIcon(style()->standardIcon(QStyle::SP_DirIcon));
     setModal(true);
-    // The owner's font must not leak in: the dialog always uses the regular default font.
-    QFont regular = QApplication::font();
-    regular.setFamily(regular.family());
-    regular.setPointSizeF(regular.pointSizeF());
-    regular.setWeight(QFont::Normal);
-    regular.setItalic(false);
-    setFont(regular);
+    // The owner's bold font must not leak in: the dialog has the window's classic look, regular.
+    setFont(ClassicLook::dialogFont());
     createControls();
     placeControls();
+    m_style = QStyleFactory::create(QStringLiteral("Windows"));
+    if (m_style != nullptr)
+        m_style->setParent(this);
+    ClassicLook::applyWindowsStyle(this, m_style);
 }
 
 void frmDirPicker::createControls() {
@@ -68,9 +68,9 @@ void frmDirPicker::createControls() {
 }
 
 void frmDirPicker::placeControls() {
-    const auto place = [this](QWidget* control, int left, int top, int width, int height) {
-        control->setGeometry(twipsToPixelsX(left), twipsToPixelsY(top), twipsToPixelsX(width),
-                             twipsToPixelsY(height));
+    const TwipScale scale(logicalDpiX(), logicalDpiY());
+    const auto place = [&scale](QWidget* control, int left, int top, int width, int height) {
+        control->setGeometry(scale.rect(left, top, width, height));
     };
     place(lblPathName, 240, 120, 1005, 195);
     lblPathName->adjustSize();
@@ -79,15 +79,7 @@ void frmDirPicker::placeControls() {
     place(Dir1, 240, 1200, 3015, 3690);
     place(cmdOK, 240, 5040, 1095, 375);
     place(cmdCancel, 2160, 5040, 1095, 375);
-    setFixedSize(twipsToPixelsX(3510), twipsToPixelsY(5580));
-}
-
-int frmDirPicker::twipsToPixelsX(int twips) const {
-    return twips * logicalDpiX() / TwipsPerInch;
-}
-
-int frmDirPicker::twipsToPixelsY(int twips) const {
-    return twips * logicalDpiY() / TwipsPerInch;
+    setFixedSize(scale.size(3510, 5580));
 }
 
 int32_t frmDirPicker::Form_Load(QString& reason) {

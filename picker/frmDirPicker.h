@@ -7,6 +7,7 @@
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QStyle;
 class DirListBox;
 class DriveListBox;
 
@@ -44,8 +45,6 @@ private:
     void createControls();
     void placeControls();
     void reportUnreadableFolder(const QString& folder, const QString& reason);
-    int twipsToPixelsX(int twips) const;
-    int twipsToPixelsY(int twips) const;
 
     QLabel* lblPathName;
     QLineEdit* txtPathName;
@@ -53,4 +52,5 @@ private:
     DirListBox* Dir1;
     QPushButton* cmdOK;
     QPushButton* cmdCancel;
+    QStyle* m_style = nullptr; // the classic Windows look, owned by the dialog
 };

@@ -1,6 +1,7 @@
 #include "SafeName.h"
 
 #include "FtpEngine.h"
+#include "NameSafety.h"
 
 #include <cctype>
 #include <cstdio>
@@ -25,8 +26,10 @@ bool endsWith(std::string_view text, std::string_view tail) {
 } // namespace
 
 bool isTransferTemporary(const std::string& name) {
-    if (name == kStagingFolderName || name == kRecordFileName)
-        return true;
+    for (const char* own : kOwnEntryNames) {
+        if (name == own)
+            return true;
+    }
     const std::string_view suffix = kFcePartialSuffix;
     return name.size() > suffix.size() + 1 && name.front() == '.' && endsWith(name, suffix);
 }
@@ -54,6 +57,10 @@ std::string quoted(const std::string& name) {
         }
     }
     return out + "\"";
+}
+
+std::string printable(const std::string& text) {
+    return NameSafety::escaped(text);
 }
 
 } // namespace SafeName

@@ -1,4 +1,5 @@
 #include "FtpEngine.h"
+#include "NameSafety.h"
 #include "TransferCommands.h"
 
 #include <algorithm>
@@ -9,5 +10,7 @@ void ShowError(TransferHost& host, int32_t code) {
     const int32_t placed = fceErrorText(0, code, text, kTextSize);
     // Never trust the count beyond the buffer: the log gets at most 128 characters.
     const int32_t length = std::clamp(placed, 0, kTextSize);
-    host.Display(std::string(text, static_cast<size_t>(length)));
+    // The text may hold a name or a server's words: their control characters are shown escaped.
+    const std::string shown = NameSafety::escaped(std::string_view(text, static_cast<size_t>(length)));
+    host.Display(shown.substr(0, kTextSize));
 }

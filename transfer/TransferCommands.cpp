@@ -1,12 +1,17 @@
 #include "TransferCommands.h"
 
+#include "FolderLock.h"
 #include "FtpEngine.h"
 #include "ProgramLocation.h"
 #include "RunTimeError.h"
 #include "SafeName.h"
 #include "TransferSession.h"
 
+#include <algorithm>
 #include <array>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
 #include <optional>
 #include <vector>
 
@@ -111,13 +116,62 @@ CommandOutcome TransferCommands::RunCommand(Direction direction, const std::stri
         const std::string base = LocalBaseDirectory(localDirText);
         m_host.SetAbortRequested(false);
         m_host.SetNewState(kStateTransferring);
-        outcome = RunCategories(direction, base, selection, paths);
+        outcome = RunInBase(direction, base, selection, paths);
     } catch (...) {
         pending = RunTimeError::fromCurrentException();
     }
+    m_session->SetLocalBase({});
     const CommandOutcome result =
         showSummary(m_host, direction == Direction::Backup ? "Backup" : "Restore", outcome, pending);
     m_host.SetNewState(kStateConnected);
+    return result;
+}
+
+// The base folder is this command's alone while it runs; a Restore first makes sure every folder it
+// is to send exists, so that nothing is half restored from a mistyped folder.
+int32_t TransferCommands::RunInBase(Direction direction, const std::string& base,
+                                    const CategorySelection& selection, const ServerPaths& paths) {
+    const auto categories = categoryTable(selection, paths);
+    if (std::none_of(categories.begin(), categories.end(),
+                     [](const Category& category) { return category.checkBox == kTicked; }))
+        return 0;
+    const LocalFileSystem& fileSystem = m_session->fileSystem();
+    const std::string absolute = fileSystem.GetAbsolutePathName(base);
+    if (direction == Direction::Restore && CheckRestoreFolders(absolute, selection, paths) < 0)
+        return -1;
+    if (direction == Direction::Backup && !fileSystem.FolderExists(absolute))
+        m_session->CreateLocalDirectory(absolute);
+    FolderLock lock;
+    if (const int error = lock.acquire(absolute); error != 0) {
+        if (error == EWOULDBLOCK)
+            m_host.Display("The local folder " + SafeName::printable(absolute) +
+                           " is busy: another backup or restore is running in it.");
+        else
+            m_host.Display("The local folder " + SafeName::printable(absolute) +
+                           " cannot be locked: " + std::strerror(error));
+        return -1;
+    }
+    m_session->SetLocalBase(absolute);
+    return RunCategories(direction, base, selection, paths);
+}
+
+int32_t TransferCommands::CheckRestoreFolders(const std::string& base, const CategorySelection& selection,
+                                              const ServerPaths& paths) {
+    LocalFolder baseFolder;
+    const bool baseOpen = LocalFolder::openPath(base, baseFolder) == 0;
+    const LocalFileSystem& fileSystem = m_session->fileSystem();
+    int32_t result = 0;
+    for (const Category& category : categoryTable(selection, paths)) {
+        if (category.checkBox != kTicked)
+            continue;
+        const auto kind = baseOpen ? baseFolder.kindOf(category.folder) : LocalFolder::Kind::Missing;
+        if (kind == LocalFolder::Kind::Folder)
+            continue;
+        const std::string folder = fileSystem.BuildPath(base, category.folder);
+        m_host.Display(kind == LocalFolder::Kind::Link ? TransferSession::SymbolicLinkLine(folder)
+                                                       : TransferSession::MissingFolderLine(folder));
+        result = -1;
+    }
     return result;
 }
 
@@ -154,14 +208,18 @@ int32_t TransferCommands::BackupPromptSubdirectories(const std::string& base, co
     const ServerList& list = m_session->serverList();
     for (int32_t position = 1; position <= list.Count(); ++position)
         names.push_back(list.Item(position).Text());
+    const LocalFileSystem& fileSystem = m_session->fileSystem();
+    const std::string promptFolder = fileSystem.BuildPath(base, kPromptFolder);
+    // Abort is looked at before any name, so that an Abort always ends as the user's own stop; the
+    // names are all checked before any subdirectory is copied.
+    if (m_host.AbortRequested())
+        return 0;
     for (const auto& name : names) {
         if (!SafeName::isSafeComponent(name)) {
             m_host.Display("Refused unsafe name from the server: " + SafeName::quoted(name));
             return FCE_E_UNSAFE_NAME;
         }
     }
-    const LocalFileSystem& fileSystem = m_session->fileSystem();
-    const std::string promptFolder = fileSystem.BuildPath(base, kPromptFolder);
     for (const auto& name : names) {
         if (m_host.AbortRequested())
             break;
@@ -182,12 +240,29 @@ CommandOutcome TransferCommands::Restore(const std::string& localDirText, const 
 // folder name that is not one plain component would address some other server directory.
 int32_t TransferCommands::RestorePromptSubFolders(const std::string& base, const ServerPaths& paths) {
     const LocalFileSystem& fileSystem = m_session->fileSystem();
-    const std::string promptFolder = fileSystem.BuildPath(base, kPromptFolder);
-    for (const auto& name : fileSystem.SubFolderNames(promptFolder)) {
-        if (SafeName::isTransferTemporary(name))
-            continue;
+    const std::string promptFolder =
+        fileSystem.GetAbsolutePathName(fileSystem.BuildPath(base, kPromptFolder));
+    // Its own files have just gone up: a folder that cannot be listed now is a run-time error.
+    LocalFolder baseFolder;
+    LocalFolder folder;
+    int error = LocalFolder::openPath(fileSystem.GetAbsolutePathName(base), baseFolder);
+    if (error == 0)
+        error = baseFolder.openChild(kPromptFolder, false, folder);
+    if (error != 0)
+        throw std::filesystem::filesystem_error("cannot open folder", promptFolder,
+                                                std::error_code(error, std::generic_category()));
+    for (const auto& entry : folder.entries()) {
+        // Abort is looked at before the name, so that an Abort always ends as the user's own stop.
         if (m_host.AbortRequested())
             break;
+        const std::string& name = entry.name;
+        if (SafeName::isTransferTemporary(name) ||
+            (entry.kind != LocalFolder::Kind::Folder && entry.kind != LocalFolder::Kind::Link))
+            continue;
+        if (entry.kind == LocalFolder::Kind::Link) {
+            m_host.Display(TransferSession::SymbolicLinkLine(fileSystem.BuildPath(promptFolder, name)));
+            continue;
+        }
         if (!SafeName::isSafeComponent(name)) {
             m_host.Display("Refused unsafe folder name: " + SafeName::quoted(name));
             return FCE_E_UNSAFE_NAME;

@@ -62,6 +62,11 @@ private:
     CommandOutcome RunCommand(Direction direction, const std::string& localDirText,
                               const CategorySelection& selection, const ServerPaths& paths);
     // The ticked categories in their fixed order; the first failure ends the command (-1).
+    int32_t RunInBase(Direction direction, const std::string& base, const CategorySelection& selection,
+                      const ServerPaths& paths);
+    // Every ticked category's folder exists (a line names each one that does not): 0, else -1.
+    int32_t CheckRestoreFolders(const std::string& base, const CategorySelection& selection,
+                                const ServerPaths& paths);
     int32_t RunCategories(Direction direction, const std::string& base, const CategorySelection& selection,
                           const ServerPaths& paths);
     int32_t BackupPromptSubdirectories(const std::string& base, const ServerPaths& paths);

@@ -7,7 +7,9 @@
 #include "TransferCommands.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <ctime>
+#include <fcntl.h>
 #include <filesystem>
 #include <sys/stat.h>
 #include <system_error>
@@ -62,10 +64,11 @@ std::string grouped(int64_t count) {
     return text;
 }
 
-// The size of the regular file at path (a link followed), or -1 when there is none.
-int64_t localFileSize(const std::string& path) {
+// The size of the regular file name in folder (a link is not one), or -1 when there is none.
+int64_t localFileSize(const LocalFolder& folder, const std::string& name) {
     struct stat info {};
-    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+    if (::fstatat(folder.descriptor(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISREG(info.st_mode))
         return -1;
     return static_cast<int64_t>(info.st_size);
 }
@@ -80,13 +83,14 @@ void TransferSession::ReportInternalError(const std::string& procedure) {
     m_host.Display("     " + std::to_string(error.number) + " - " + error.description);
 }
 
-int32_t TransferSession::SetLocalDirectory(const std::string& localDir) {
+int32_t TransferSession::SetLocalDirectory(const std::string& localDir, bool create) {
     try {
         const std::string absolute = m_fileSystem.GetAbsolutePathName(localDir);
-        m_host.Display("Setting local directory to " + absolute);
-        if (!m_fileSystem.FolderExists(absolute))
-            CreateLocalDirectory(absolute);
-        const int32_t code = fceSetLocalDir(kChannel, absolute.c_str());
+        m_host.Display("Setting local directory to " + SafeName::printable(absolute));
+        const int32_t opened = OpenLocalFolder(absolute, create, m_localFolder);
+        if (opened < 0)
+            return opened;
+        const int32_t code = fceSetLocalDirAt(kChannel, m_localFolder.descriptor(), absolute.c_str());
         if (code < 0)
             ShowError(m_host, code);
         return code;
@@ -104,9 +108,81 @@ void TransferSession::CreateLocalDirectory(const std::string& localDir) {
         m_fileSystem.CreateFolder(localDir);
 }
 
-int32_t TransferSession::SelectServerComponent(const std::string& component) {
-    if (fceSetServerDir(kChannel, component.c_str()) >= 0)
+void TransferSession::SetLocalBase(const std::string& base) {
+    m_localBase = base.empty() ? base : m_fileSystem.GetAbsolutePathName(base);
+}
+
+// The levels below the top folder of the tree: the local base folder when the path lies under it,
+// otherwise the path's own parent (a folder on its own is still never a link).
+std::vector<std::string> TransferSession::LevelsBelowTop(const std::string& absolute,
+                                                         std::string& top) const {
+    std::string rest;
+    if (!m_localBase.empty() && absolute.size() > m_localBase.size() &&
+        absolute.compare(0, m_localBase.size(), m_localBase) == 0 &&
+        (m_localBase.back() == '/' || absolute[m_localBase.size()] == '/')) {
+        top = m_localBase;
+        rest = absolute.substr(m_localBase.size());
+    } else {
+        top = m_fileSystem.GetParentFolderName(absolute);
+        rest = top.empty() ? std::string() : absolute.substr(top.size());
+        if (top.empty())
+            top = absolute;
+    }
+    std::vector<std::string> levels;
+    size_t start = 0;
+    while (start < rest.size()) {
+        const size_t slash = rest.find('/', start);
+        const size_t end = slash == std::string::npos ? rest.size() : slash;
+        if (end > start)
+            levels.push_back(rest.substr(start, end - start));
+        start = end + 1;
+    }
+    return levels;
+}
+
+int32_t TransferSession::OpenLocalFolder(const std::string& absolute, bool create, LocalFolder& folder) {
+    std::string top;
+    const std::vector<std::string> levels = LevelsBelowTop(absolute, top);
+    if (create && !m_fileSystem.FolderExists(top))
+        CreateLocalDirectory(top);
+    LocalFolder current;
+    int error = LocalFolder::openPath(top, current);
+    std::string reached = top;
+    for (size_t i = 0; error == 0 && i < levels.size(); ++i) {
+        LocalFolder next;
+        error = current.openChild(levels[i], create, next);
+        if (error != 0 && current.kindOf(levels[i]) == LocalFolder::Kind::Link) {
+            m_host.Display(SymbolicLinkLine(m_fileSystem.BuildPath(reached, levels[i])));
+            return -1;
+        }
+        reached = m_fileSystem.BuildPath(reached, levels[i]);
+        current = std::move(next);
+    }
+    if (error == ENOENT) {
+        m_host.Display(MissingFolderLine(absolute));
+        return -1;
+    }
+    if (error != 0)
+        throw std::filesystem::filesystem_error("cannot open folder", reached,
+                                                std::error_code(error, std::generic_category()));
+    folder = std::move(current);
+    return 0;
+}
+
+std::string TransferSession::SymbolicLinkLine(const std::string& path) {
+    return "Not following the symbolic link " + SafeName::printable(path);
+}
+
+std::string TransferSession::MissingFolderLine(const std::string& path) {
+    return "The local folder " + SafeName::printable(path) + " does not exist.";
+}
+
+int32_t TransferSession::SelectServerComponent(const std::string& component, bool create) {
+    const int32_t code = fceSetServerDir(kChannel, component.c_str());
+    if (code >= 0)
         return 0;
+    if (!create)
+        return code;
     const int32_t made = fceMakeServerDir(kChannel, component.c_str());
     if (made < 0)
         return made;
@@ -114,9 +190,9 @@ int32_t TransferSession::SelectServerComponent(const std::string& component) {
     return selected < 0 ? selected : 0;
 }
 
-int32_t TransferSession::SetServerDirectory(const std::string& serverDir) {
+int32_t TransferSession::SetServerDirectory(const std::string& serverDir, bool create) {
     try {
-        m_host.Display("Setting server directory to " + serverDir);
+        m_host.Display("Setting server directory to " + SafeName::printable(serverDir));
         m_host.Yield();
         const int32_t root = fceSetServerDir(kChannel, "\\");
         if (root < 0) {
@@ -132,7 +208,7 @@ int32_t TransferSession::SetServerDirectory(const std::string& serverDir) {
         size_t separator = findFrom(serverDir, '\\', start);
         std::string component = componentAt(serverDir, start, separator);
         while (!component.empty()) {
-            const int32_t code = SelectServerComponent(component);
+            const int32_t code = SelectServerComponent(component, create);
             if (code < 0)
                 return code;
             if (separator > start) {
@@ -252,23 +328,41 @@ int32_t TransferSession::RefuseUnsafeListedName() {
     return 0;
 }
 
+namespace {
+
+[[noreturn]] void throwLocal(const char* what, const std::string& path, int error) {
+    throw std::filesystem::filesystem_error(what, path, std::error_code(error, std::generic_category()));
+}
+
+std::vector<std::string> filesIn(const LocalFolder& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : folder.entries()) {
+        if (entry.kind == LocalFolder::Kind::File)
+            names.push_back(entry.name);
+    }
+    return names;
+}
+
+} // namespace
+
 // A read-only file would make the replacement fail half-way; find it before anything moves.
-void TransferSession::CheckFolderReplaceable(const std::string& folder) const {
-    for (const auto& name : m_fileSystem.FileNames(folder)) {
-        const std::string path = m_fileSystem.BuildPath(folder, name);
-        if (m_fileSystem.IsReadOnly(path))
-            throw std::filesystem::filesystem_error("cannot delete a read-only file", path,
-                                                    std::make_error_code(std::errc::permission_denied));
+void TransferSession::CheckFolderReplaceable(const LocalFolder& folder, const std::string& folderPath) const {
+    for (const auto& name : filesIn(folder)) {
+        if (folder.isReadOnly(name))
+            throwLocal("cannot delete a read-only file", m_fileSystem.BuildPath(folderPath, name), EACCES);
     }
 }
 
-// A fresh, empty staging folder inside folder; what a crashed run left there is cleared first.
-std::string TransferSession::PrepareStaging(const std::string& folder) const {
-    const std::string staging = m_fileSystem.BuildPath(folder, SafeName::kStagingFolderName);
-    std::error_code ignored;
-    if (std::filesystem::exists(std::filesystem::symlink_status(staging, ignored)))
-        m_fileSystem.DeleteFolderTree(staging);
-    m_fileSystem.CreateFolder(staging);
+// A fresh, empty, owner-only staging folder inside folder; what a crashed run left there is cleared
+// first (a link of that name is removed, never followed).
+LocalFolder TransferSession::PrepareStaging(const LocalFolder& folder, const std::string& stagingPath) const {
+    if (const int error = folder.removeTree(SafeName::kStagingFolderName); error != 0)
+        throwLocal("cannot remove the old staging folder", stagingPath, error);
+    LocalFolder staging;
+    if (::mkdirat(folder.descriptor(), SafeName::kStagingFolderName, 0700) != 0)
+        throwLocal("cannot create folder", stagingPath, errno);
+    if (const int error = folder.openChild(SafeName::kStagingFolderName, false, staging); error != 0)
+        throwLocal("cannot open folder", stagingPath, error);
     return staging;
 }
 
@@ -296,55 +390,62 @@ int32_t TransferSession::FetchListedFiles(std::vector<std::string>& fetched, int
 
 // Every file of the directory has arrived: only now the previous backup's files give way. New files
 // replace old ones of the same name in one step each; old files the server no longer has go last.
-void TransferSession::ReplaceFolderFiles(const std::string& folder, const std::string& folderText,
-                                         const std::string& staging,
+// Everything happens inside the open folders: a link in the folder is replaced or left, never followed.
+void TransferSession::ReplaceFolderFiles(const LocalFolder& folder, const std::string& folderPath,
+                                         const std::string& folderText, const LocalFolder& staging,
                                          const std::vector<std::string>& fetched) {
-    const std::vector<std::string> oldNames = m_fileSystem.FileNames(folder);
+    const std::vector<std::string> oldNames = filesIn(folder);
     const std::unordered_set<std::string> newNames(fetched.begin(), fetched.end());
-    CheckFolderReplaceable(folder);
+    const std::string stagingPath = m_fileSystem.BuildPath(folderPath, SafeName::kStagingFolderName);
+    CheckFolderReplaceable(folder, folderPath);
     for (const auto& name : newNames) {
-        const std::string target = m_fileSystem.BuildPath(folder, name);
-        if (m_fileSystem.FolderExists(target))
-            throw std::filesystem::filesystem_error("a folder stands where a file must go", target,
-                                                    std::make_error_code(std::errc::is_a_directory));
-        if (!m_fileSystem.FileExists(m_fileSystem.BuildPath(staging, name)))
-            throw std::filesystem::filesystem_error(
-                "a received file is missing", m_fileSystem.BuildPath(staging, name),
-                std::make_error_code(std::errc::no_such_file_or_directory));
+        if (folder.kindOf(name) == LocalFolder::Kind::Folder)
+            throwLocal("a folder stands where a file must go", m_fileSystem.BuildPath(folderPath, name),
+                       EISDIR);
+        if (staging.kindOf(name) != LocalFolder::Kind::File)
+            throwLocal("a received file is missing", m_fileSystem.BuildPath(stagingPath, name), ENOENT);
     }
     if (!oldNames.empty())
-        m_host.Display("Emptying contents of " + folderText);
-    for (const auto& name : newNames)
-        m_fileSystem.MoveFile(m_fileSystem.BuildPath(staging, name), m_fileSystem.BuildPath(folder, name));
-    for (const auto& name : oldNames) {
-        if (!newNames.contains(name))
-            m_fileSystem.DeleteFile(m_fileSystem.BuildPath(folder, name));
+        m_host.Display("Emptying contents of " + SafeName::printable(folderText));
+    for (const auto& name : newNames) {
+        if (const int error = staging.moveTo(name, folder, name); error != 0)
+            throwLocal("cannot move a received file into place", m_fileSystem.BuildPath(folderPath, name),
+                       error);
     }
-    fceSetLocalDir(kChannel, folder.c_str());
-    m_fileSystem.DeleteFolderTree(staging);
+    for (const auto& name : oldNames) {
+        if (newNames.contains(name))
+            continue;
+        if (const int error = folder.removeFile(name); error != 0)
+            throwLocal("cannot delete file", m_fileSystem.BuildPath(folderPath, name), error);
+    }
+    fceSetLocalDirAt(kChannel, folder.descriptor(), folderPath.c_str());
+    if (const int error = folder.removeTree(SafeName::kStagingFolderName); error != 0)
+        throwLocal("cannot remove the staging folder", stagingPath, error);
 }
 
 // On a failure or an abort the folder keeps exactly its previous files: the staging folder goes.
-void TransferSession::DiscardStaging(const std::string& folder, const std::string& staging) noexcept {
-    if (staging.empty())
+void TransferSession::DiscardStaging(const LocalFolder& folder, const std::string& folderPath) noexcept {
+    if (!folder.isOpen())
         return;
-    fceSetLocalDir(kChannel, folder.c_str());
-    std::error_code ignored;
-    std::filesystem::remove_all(staging, ignored);
+    fceSetLocalDirAt(kChannel, folder.descriptor(), folderPath.c_str());
+    folder.removeTree(SafeName::kStagingFolderName);
 }
 
 // The files of the listing that the folder's record proves unchanged stay where they are; ServerList
 // keeps only the others. A record from a clock ahead of ours proves nothing.
 std::vector<std::string> TransferSession::KeepUnchangedFiles(const std::string& serverDir,
-                                                             const std::string& folder, int64_t listedAt) {
+                                                             const LocalFolder& folder,
+                                                             const std::string& folderPath,
+                                                             int64_t listedAt) {
     BackupRecord previous;
-    if (!previous.load(m_fileSystem.BuildPath(folder, SafeName::kRecordFileName), serverDir) ||
+    if (folder.kindOf(SafeName::kRecordFileName) != LocalFolder::Kind::File ||
+        !previous.load(m_fileSystem.BuildPath(folderPath, SafeName::kRecordFileName), serverDir) ||
         previous.listedAt() > listedAt)
         return {};
     std::vector<std::string> kept;
     m_serverList.Clear();
     for (const auto& entry : m_listedFiles) {
-        if (previous.provesUnchanged(entry, localFileSize(m_fileSystem.BuildPath(folder, entry.name))))
+        if (previous.provesUnchanged(entry, localFileSize(folder, entry.name)))
             kept.push_back(entry.name);
         else
             m_serverList.Add(ClsVariant(entry.name));
@@ -355,74 +456,84 @@ std::vector<std::string> TransferSession::KeepUnchangedFiles(const std::string& 
 // Every changed file has arrived: the old record goes first (a run cut short from here on fetches
 // everything next time), then the new files replace the old, the files the server no longer has go,
 // and the new record is written last.
-void TransferSession::CommitChangedFiles(const std::string& folder, const std::string& staging,
-                                         const std::vector<std::string>& fetched,
+void TransferSession::CommitChangedFiles(const LocalFolder& folder, const std::string& folderPath,
+                                         const LocalFolder& staging, const std::vector<std::string>& fetched,
                                          const std::vector<std::string>& kept, int64_t listedAt,
                                          const std::string& serverDir) {
     std::unordered_set<std::string> listed(fetched.begin(), fetched.end());
     listed.insert(kept.begin(), kept.end());
     std::vector<std::string> gone;
-    for (auto& name : m_fileSystem.FileNames(folder)) {
+    for (auto& name : filesIn(folder)) {
         if (!SafeName::isTransferTemporary(name) && !listed.contains(name))
             gone.push_back(std::move(name));
     }
-    CheckFolderReplaceable(folder);
+    CheckFolderReplaceable(folder, folderPath);
     for (const auto& name : fetched) {
-        const std::string target = m_fileSystem.BuildPath(folder, name);
-        if (m_fileSystem.FolderExists(target))
-            throw std::filesystem::filesystem_error("a folder stands where a file must go", target,
-                                                    std::make_error_code(std::errc::is_a_directory));
+        if (folder.kindOf(name) == LocalFolder::Kind::Folder)
+            throwLocal("a folder stands where a file must go", m_fileSystem.BuildPath(folderPath, name),
+                       EISDIR);
     }
-    const std::string recordPath = m_fileSystem.BuildPath(folder, SafeName::kRecordFileName);
-    std::error_code ignored;
-    std::filesystem::remove(recordPath, ignored);
+    const std::string recordPath = m_fileSystem.BuildPath(folderPath, SafeName::kRecordFileName);
+    const std::string stagingPath = m_fileSystem.BuildPath(folderPath, SafeName::kStagingFolderName);
+    folder.removeFile(SafeName::kRecordFileName);
     if (!gone.empty())
         m_host.Display("Removing " + grouped(static_cast<int64_t>(gone.size())) +
                        " files no longer on the server");
-    for (const auto& name : fetched)
-        m_fileSystem.MoveFile(m_fileSystem.BuildPath(staging, name), m_fileSystem.BuildPath(folder, name));
-    for (const auto& name : gone)
-        m_fileSystem.DeleteFile(m_fileSystem.BuildPath(folder, name));
+    for (const auto& name : fetched) {
+        if (const int error = staging.moveTo(name, folder, name); error != 0)
+            throwLocal("cannot move a received file into place", m_fileSystem.BuildPath(folderPath, name),
+                       error);
+    }
+    for (const auto& name : gone) {
+        if (const int error = folder.removeFile(name); error != 0)
+            throwLocal("cannot delete file", m_fileSystem.BuildPath(folderPath, name), error);
+    }
     BackupRecord record(serverDir, listedAt);
     for (const auto& entry : m_listedFiles)
         record.add(entry);
-    record.save(m_fileSystem.BuildPath(staging, SafeName::kRecordFileName), recordPath);
-    fceSetLocalDir(kChannel, folder.c_str());
-    m_fileSystem.DeleteFolderTree(staging);
+    record.save(m_fileSystem.BuildPath(stagingPath, SafeName::kRecordFileName), recordPath);
+    fceSetLocalDirAt(kChannel, folder.descriptor(), folderPath.c_str());
+    if (const int error = folder.removeTree(SafeName::kStagingFolderName); error != 0)
+        throwLocal("cannot remove the staging folder", stagingPath, error);
 }
 
-int32_t TransferSession::RetrieveChangedFiles(const std::string& serverDir, const std::string& folder,
-                                              const std::string& staging, int64_t listedAt) {
-    const std::vector<std::string> kept = KeepUnchangedFiles(serverDir, folder, listedAt);
+int32_t TransferSession::RetrieveChangedFiles(const std::string& serverDir, const LocalFolder& folder,
+                                              const std::string& folderPath, const LocalFolder& staging,
+                                              int64_t listedAt) {
+    const std::vector<std::string> kept = KeepUnchangedFiles(serverDir, folder, folderPath, listedAt);
     std::vector<std::string> fetched;
     int32_t result = 0;
     if (!m_listedFiles.empty())
         result = FetchListedFiles(fetched, static_cast<int64_t>(kept.size()));
     if (result >= 0 && m_serverList.Count() == 0)
-        CommitChangedFiles(folder, staging, fetched, kept, listedAt, serverDir);
+        CommitChangedFiles(folder, folderPath, staging, fetched, kept, listedAt, serverDir);
     else
-        DiscardStaging(folder, staging);
+        DiscardStaging(folder, folderPath);
     if (!m_listedFiles.empty())
         m_host.Display("...Done.");
     return result < 0 ? result : 0;
 }
 
 int32_t TransferSession::RetrieveDirectory(const std::string& serverDir, const std::string& localDir) {
-    std::string folder;
-    std::string staging;
+    LocalFolder folder;
+    std::string folderPath;
     try {
-        int32_t result = SetLocalDirectory(localDir);
+        int32_t result = SetLocalDirectory(localDir, true);
         if (result < 0)
             return result;
-        folder = m_fileSystem.GetAbsolutePathName(localDir);
-        CheckFolderReplaceable(folder);
-        staging = PrepareStaging(folder);
-        result = fceSetLocalDir(kChannel, staging.c_str());
+        folder = std::move(m_localFolder);
+        folderPath = m_fileSystem.GetAbsolutePathName(localDir);
+        CheckFolderReplaceable(folder, folderPath);
+        const std::string stagingPath = m_fileSystem.BuildPath(folderPath, SafeName::kStagingFolderName);
+        const LocalFolder staging = PrepareStaging(folder, stagingPath);
+        result = fceSetLocalDirAt(kChannel, staging.descriptor(), stagingPath.c_str());
+        // A backup only reads the server: a directory that cannot be entered (a typo in its path) is a
+        // failure, never created and listed empty, which would replace the backup with nothing.
         if (result >= 0)
-            result = SetServerDirectory(serverDir);
+            result = SetServerDirectory(serverDir, false);
         if (result < 0) {
             ShowError(m_host, result);
-            DiscardStaging(folder, staging);
+            DiscardStaging(folder, folderPath);
             return result;
         }
         // Taken before the listing: a file listed with a time safely before it cannot have changed since.
@@ -431,25 +542,25 @@ int32_t TransferSession::RetrieveDirectory(const std::string& serverDir, const s
         if (result >= 0)
             result = RefuseUnsafeListedName();
         if (result < 0) {
-            DiscardStaging(folder, staging);
+            DiscardStaging(folder, folderPath);
             return result;
         }
         if (m_changedOnly)
-            return RetrieveChangedFiles(serverDir, folder, staging, listedAt);
+            return RetrieveChangedFiles(serverDir, folder, folderPath, staging, listedAt);
         std::vector<std::string> fetched;
         if (m_serverList.Count() == 0) {
-            ReplaceFolderFiles(folder, localDir, staging, fetched);
+            ReplaceFolderFiles(folder, folderPath, localDir, staging, fetched);
             return 0;
         }
         result = FetchListedFiles(fetched);
         if (result >= 0 && m_serverList.Count() == 0)
-            ReplaceFolderFiles(folder, localDir, staging, fetched);
+            ReplaceFolderFiles(folder, folderPath, localDir, staging, fetched);
         else
-            DiscardStaging(folder, staging);
+            DiscardStaging(folder, folderPath);
         m_host.Display("...Done.");
         return result < 0 ? result : 0;
     } catch (...) {
-        DiscardStaging(folder, staging);
+        DiscardStaging(folder, folderPath);
         ReportInternalError("RetrieveDirectory");
         m_host.SetProgressValue(0.0);
         return -1;
@@ -468,21 +579,35 @@ int32_t TransferSession::UploadFile(const std::string& fileName) {
     return code;
 }
 
+// The files to send: the program's own entries stay home, and a link is not sent (one line for it).
+std::vector<std::string> TransferSession::FilesToUpload(const LocalFolder& folder,
+                                                        const std::string& folderPath) {
+    std::vector<std::string> names;
+    for (const auto& entry : folder.entries()) {
+        if (SafeName::isTransferTemporary(entry.name))
+            continue;
+        if (entry.kind == LocalFolder::Kind::Link)
+            m_host.Display(SymbolicLinkLine(m_fileSystem.BuildPath(folderPath, entry.name)));
+        else if (entry.kind == LocalFolder::Kind::File)
+            names.push_back(entry.name);
+    }
+    return names;
+}
+
+// Restore creates nothing on the local side: a folder that is missing fails the directory.
 int32_t TransferSession::UploadDirectory(const std::string& serverDir, const std::string& localDir) {
     try {
-        int32_t result = SetLocalDirectory(localDir);
+        int32_t result = SetLocalDirectory(localDir, false);
         if (result < 0)
             return result;
-        result = SetServerDirectory(serverDir);
+        const LocalFolder folder = std::move(m_localFolder);
+        result = SetServerDirectory(serverDir, true);
         if (result < 0) {
             ShowError(m_host, result);
             return result;
         }
-        std::vector<std::string> names;
-        for (auto& name : m_fileSystem.FileNames(m_fileSystem.GetAbsolutePathName(localDir))) {
-            if (!SafeName::isTransferTemporary(name))
-                names.push_back(std::move(name));
-        }
+        const std::vector<std::string> names =
+            FilesToUpload(folder, m_fileSystem.GetAbsolutePathName(localDir));
         result = 0;
         if (names.empty())
             return result;

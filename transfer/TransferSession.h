@@ -2,6 +2,7 @@
 
 #include "FtpEngine.h"
 #include "LocalFileSystem.h"
+#include "LocalFolder.h"
 #include "ServerList.h"
 #include "TransferHost.h"
 
@@ -24,12 +25,24 @@ public:
     void SetChangedOnly(bool changedOnly) { m_changedOnly = changedOnly; }
     const LocalFileSystem& fileSystem() const { return m_fileSystem; }
 
-    // Makes localDir (created with its missing parents) the engine's local directory.
-    int32_t SetLocalDirectory(const std::string& localDir);
+    // Makes localDir the engine's local directory, opened level by level below the local base folder
+    // without following a link. With create (Backup) missing levels are made owner-only; without it
+    // (Restore) a missing folder fails with a line naming it.
+    int32_t SetLocalDirectory(const std::string& localDir, bool create = true);
     // Creates localDir (absolute) and its missing parents, outermost first; throws when it cannot.
     void CreateLocalDirectory(const std::string& localDir);
-    // Selects a drive-and-backslash server path ("C:\PMT\A") from the root, creating missing levels.
-    int32_t SetServerDirectory(const std::string& serverDir);
+    // Selects a drive-and-backslash server path ("C:\PMT\A") from the root; with create, a level that
+    // cannot be selected is made (Restore), without it the level's failure code is returned (Backup).
+    int32_t SetServerDirectory(const std::string& serverDir, bool create = true);
+
+    // The local base folder of the running command (empty: none). Folders under it are reached from it
+    // one level at a time; the base itself may be a link the user chose.
+    void SetLocalBase(const std::string& base);
+    // Opens an absolute local folder that way; negative (a line already written) for a missing folder
+    // or a link; throws for other failures.
+    int32_t OpenLocalFolder(const std::string& absolute, bool create, LocalFolder& folder);
+    static std::string SymbolicLinkLine(const std::string& path);
+    static std::string MissingFolderLine(const std::string& path);
 
     // The current server directory's subdirectory names (or file names) into ServerList; their count.
     int32_t GetServerDirList();
@@ -53,26 +66,30 @@ private:
     // GetServerFileList with each file's listed size and time kept in m_listedFiles.
     int32_t ListServerFileEntries();
     void ParseListing(const std::string& listing, int32_t length, ListKind kind);
-    int32_t SelectServerComponent(const std::string& component);
+    int32_t SelectServerComponent(const std::string& component, bool create);
+    std::vector<std::string> LevelsBelowTop(const std::string& absolute, std::string& top) const;
 
     // The parts of a directory download around its file loop.
     int32_t RefuseUnsafeListedName();
     // unchanged: the files left in place by a changed-only backup, or -1 for a full one.
     int32_t FetchListedFiles(std::vector<std::string>& fetched, int64_t unchanged = -1);
-    void CheckFolderReplaceable(const std::string& folder) const;
-    std::string PrepareStaging(const std::string& folder) const;
-    void ReplaceFolderFiles(const std::string& folder, const std::string& folderText,
-                            const std::string& staging, const std::vector<std::string>& fetched);
-    void DiscardStaging(const std::string& folder, const std::string& staging) noexcept;
+    void CheckFolderReplaceable(const LocalFolder& folder, const std::string& folderPath) const;
+    LocalFolder PrepareStaging(const LocalFolder& folder, const std::string& stagingPath) const;
+    void ReplaceFolderFiles(const LocalFolder& folder, const std::string& folderPath,
+                            const std::string& folderText, const LocalFolder& staging,
+                            const std::vector<std::string>& fetched);
+    void DiscardStaging(const LocalFolder& folder, const std::string& folderPath) noexcept;
+    std::vector<std::string> FilesToUpload(const LocalFolder& folder, const std::string& folderPath);
 
     // The changed-only download after the listing; listedAt is the local clock before the listing.
-    int32_t RetrieveChangedFiles(const std::string& serverDir, const std::string& folder,
-                                 const std::string& staging, int64_t listedAt);
-    std::vector<std::string> KeepUnchangedFiles(const std::string& serverDir, const std::string& folder,
-                                                int64_t listedAt);
-    void CommitChangedFiles(const std::string& folder, const std::string& staging,
-                            const std::vector<std::string>& fetched, const std::vector<std::string>& kept,
-                            int64_t listedAt, const std::string& serverDir);
+    int32_t RetrieveChangedFiles(const std::string& serverDir, const LocalFolder& folder,
+                                 const std::string& folderPath, const LocalFolder& staging, int64_t listedAt);
+    std::vector<std::string> KeepUnchangedFiles(const std::string& serverDir, const LocalFolder& folder,
+                                                const std::string& folderPath, int64_t listedAt);
+    void CommitChangedFiles(const LocalFolder& folder, const std::string& folderPath,
+                            const LocalFolder& staging, const std::vector<std::string>& fetched,
+                            const std::vector<std::string>& kept, int64_t listedAt,
+                            const std::string& serverDir);
 
     void AdvanceProgress();
 
@@ -81,4 +98,7 @@ private:
     LocalFileSystem m_fileSystem;
     bool m_changedOnly = false;
     std::vector<FceListEntry> m_listedFiles; // the files of the last entry listing, in listing order
+    std::string m_localBase;
+    // The folder the last SetLocalDirectory opened; the directory operations take it over.
+    LocalFolder m_localFolder;
 };

@@ -17,6 +17,9 @@ QFont windowFont();
 // 9.75 pt bold: the captions of the four frames.
 QFont frameFont();
 
+// 8.25 pt regular in the same family: the folder picker's font.
+QFont dialogFont();
+
 // Gives widget and all its children the Windows style (a widget's style does not pass to its children).
 void applyWindowsStyle(QWidget* widget, QStyle* style);
 

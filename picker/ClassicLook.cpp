@@ -17,11 +17,11 @@ bool hasBoldFace(const QString& family) {
     return false;
 }
 
-QFont boldSans(qreal pointSize) {
+QFont sans(qreal pointSize, bool bold) {
     QFont font(ClassicLook::sansFamily());
     font.setStyleHint(QFont::SansSerif);
     font.setPointSizeF(pointSize);
-    font.setBold(true);
+    font.setBold(bold);
     return font;
 }
 
@@ -38,11 +38,15 @@ QString sansFamily() {
 }
 
 QFont windowFont() {
-    return boldSans(8.25);
+    return sans(8.25, true);
 }
 
 QFont frameFont() {
-    return boldSans(9.75);
+    return sans(9.75, true);
+}
+
+QFont dialogFont() {
+    return sans(8.25, false);
 }
 
 void applyWindowsStyle(QWidget* widget, QStyle* style) {

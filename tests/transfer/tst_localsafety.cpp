@@ -1,0 +1,192 @@
+#include "FolderLock.h"
+#include "TransferCommands.h"
+#include "TransferWorld.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTest>
+
+#include <sys/stat.h>
+
+// The local backup tree is the command's alone: nothing made from a typo, one run at a time, no link
+// followed, nothing created by a restore, no forged log line, and owner-only files.
+class TestLocalSafety : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QVERIFY(world.start()); }
+    void cleanupTestCase() { world.stop(); }
+    void init();
+    void cleanup() { world.end(); }
+
+    void backupNeverCreatesAServerDirectory();
+    void secondRunIntoTheFolderTouchesNothing_data();
+    void secondRunIntoTheFolderTouchesNothing();
+    void linksAreNeverFollowed_data();
+    void linksAreNeverFollowed();
+    void restoreCreatesNothingLocally();
+    void namesAreEscapedInTheLog_data();
+    void namesAreEscapedInTheLog();
+    void backupIsOwnerOnlyAndRestoreKeepsModes();
+
+private:
+    CommandOutcome run(bool backup, const CategorySelection& selection = {}, const ServerPaths& paths = {});
+    bool logHas(const QString& line) const { return world.host.displayed.contains(line); }
+
+    TransferWorld world;
+    QString base;
+};
+
+void TestLocalSafety::init() {
+    QVERIFY(world.begin());
+    base = world.localPath("backup");
+    for (const char* path : {"DTA/a.dta", "PMT/p.wav", "PMT/A/x.wav", "MSG/m.msg", "MBX/u.mbx"})
+        QVERIFY(writeFile(world.serverPath(path), QByteArray("server ") + path));
+}
+
+CommandOutcome TestLocalSafety::run(bool backup, const CategorySelection& selection,
+                                    const ServerPaths& paths) {
+    TransferCommands commands(world.host);
+    return backup ? commands.Backup(base.toStdString(), selection, paths)
+                  : commands.Restore(base.toStdString(), selection, paths);
+}
+
+// A typo in a server path once made a backup create that directory, list it empty and replace the
+// category's backup with nothing, then say "Backup completed.".
+void TestLocalSafety::backupNeverCreatesAServerDirectory() {
+    QVERIFY(writeFile(base + "/DTA/old.dta", "previous backup"));
+    ServerPaths paths;
+    paths.data = "C:\\DTAX";
+    QCOMPARE(run(true, {1, 0, 0, 0}, paths), CommandOutcome::HaltedPrematurely);
+    QVERIFY(!QFile::exists(world.serverPath("DTAX")));
+    QCOMPARE(treeOf(base + "/DTA"), (Tree{{"old.dta", "previous backup"}}));
+    QVERIFY2(world.host.displayed.filter("550").size() == 1, qPrintable(world.host.displayed.join('\n')));
+}
+
+void TestLocalSafety::secondRunIntoTheFolderTouchesNothing_data() {
+    QTest::addColumn<bool>("backup");
+    QTest::newRow("backup") << true;
+    QTest::newRow("restore") << false;
+}
+
+// Two runs into one folder shared the staging folder: one deleted the other's and a truncated message
+// was reported as backed up.
+void TestLocalSafety::secondRunIntoTheFolderTouchesNothing() {
+    QFETCH(bool, backup);
+    QVERIFY(writeFile(base + "/DTA/old.dta", "previous backup"));
+    FolderLock other;
+    QCOMPARE(other.acquire(base.toStdString()), 0);
+    const Tree localBefore = treeOf(base);
+    const Tree serverBefore = treeOf(world.server.root());
+    QCOMPARE(run(backup, {1, 0, 0, 0}), CommandOutcome::HaltedPrematurely);
+    QVERIFY(logHas("The local folder " + base + " is busy: another backup or restore is running in it."));
+    QCOMPARE(treeOf(base), localBefore);
+    QCOMPARE(treeOf(world.server.root()), serverBefore);
+    other.release();
+    QCOMPARE(run(backup, {1, 0, 0, 0}), CommandOutcome::Completed);
+}
+
+void TestLocalSafety::linksAreNeverFollowed_data() {
+    QTest::addColumn<bool>("backup");
+    QTest::addColumn<QString>("link"); // under the base, pointing at the folder or file "elsewhere"
+    QTest::addColumn<bool>("toFolder");
+    QTest::addColumn<int>("outcome");
+    QTest::newRow("category folder") << true << "MSG" << true << int(CommandOutcome::HaltedPrematurely);
+    QTest::newRow("Prompts sub-folder") << true << "PMT/A" << true << int(CommandOutcome::HaltedPrematurely);
+    QTest::newRow("staging folder") << true << "DTA/.kavrel-staging" << true
+                                    << int(CommandOutcome::Completed);
+    QTest::newRow("file replaced") << true << "DTA/a.dta" << false << int(CommandOutcome::Completed);
+    QTest::newRow("restored category") << false << "MBX" << true << int(CommandOutcome::HaltedPrematurely);
+    QTest::newRow("restored Prompts sub-folder")
+        << false << "PMT/B" << true << int(CommandOutcome::Completed);
+    QTest::newRow("restored file") << false << "DTA/b.dta" << false << int(CommandOutcome::Completed);
+}
+
+// A link in the tree once led a backup's writes and deletions to a folder elsewhere.
+void TestLocalSafety::linksAreNeverFollowed() {
+    QFETCH(bool, backup);
+    QFETCH(QString, link);
+    QFETCH(bool, toFolder);
+    QFETCH(int, outcome);
+    const QString elsewhere = world.localPath("elsewhere");
+    QVERIFY(writeFile(elsewhere + "/a.dta", "not ours"));
+    QVERIFY(writeFile(elsewhere + "/x.wav", "not ours"));
+    for (const char* folder : {"DTA", "PMT/A", "MSG", "MBX"})
+        QVERIFY(QDir().mkpath(base + "/" + folder));
+    QVERIFY(QDir(base + "/" + link).removeRecursively());
+    QVERIFY(QFile::link(toFolder ? elsewhere : elsewhere + "/a.dta", base + "/" + link));
+    const Tree elsewhereBefore = treeOf(elsewhere);
+    QCOMPARE(int(run(backup)), outcome);
+    QCOMPARE(treeOf(elsewhere), elsewhereBefore);
+    const bool stillLink = QFileInfo(base + "/" + link).isSymLink();
+    if (link == "DTA/a.dta" || link.endsWith("staging")) {
+        QVERIFY(!stillLink);
+        QCOMPARE(treeOf(base + "/DTA"), (Tree{{"a.dta", "server DTA/a.dta"}}));
+    } else {
+        QVERIFY(stillLink);
+        QVERIFY2(logHas("Not following the symbolic link " + base + "/" + link),
+                 qPrintable(world.host.displayed.join('\n')));
+        QVERIFY(backup || !QFile::exists(world.serverPath(link.contains('/') ? link : link + "/a.dta")));
+    }
+}
+
+// Restore from a folder that does not exist once created four empty folders and said it completed.
+void TestLocalSafety::restoreCreatesNothingLocally() {
+    const Tree serverBefore = treeOf(world.server.root());
+    QCOMPARE(run(false), CommandOutcome::HaltedPrematurely);
+    QVERIFY(!QFile::exists(base));
+    QVERIFY(logHas("The local folder " + base + "/DTA does not exist."));
+    QVERIFY(logHas("The local folder " + base + "/MBX does not exist."));
+    QCOMPARE(treeOf(world.server.root()), serverBefore);
+}
+
+void TestLocalSafety::namesAreEscapedInTheLog_data() {
+    QTest::addColumn<QString>("serverPath");
+    QTest::addColumn<QString>("localName");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("server path with a line break") << "C:\\DTA\n[forged line]"
+                                                   << "backup"
+                                                   << "DTA\\n[forged line]";
+    QTest::newRow("local folder with an escape sequence") << "C:\\DTA"
+                                                          << "back\x1b[2Jup"
+                                                          << "back\\x1b[2Jup";
+}
+
+// A name with a control character once forged lines in the log ("Unsafe file name: " + a new line).
+void TestLocalSafety::namesAreEscapedInTheLog() {
+    QFETCH(QString, serverPath);
+    QFETCH(QString, localName);
+    QFETCH(QString, shown);
+    base = world.localPath(localName);
+    ServerPaths paths;
+    paths.data = serverPath.toStdString();
+    run(true, {1, 0, 0, 0}, paths);
+    QVERIFY(!world.host.displayed.filter(shown).isEmpty());
+    for (const QString& line : world.host.displayed) {
+        const QString text = line.startsWith("\r\n") ? line.mid(2).chopped(2) : line;
+        QVERIFY2(!text.contains('\n') && !text.contains('\x1b'), qPrintable(text));
+    }
+}
+
+// Backed-up prompts and messages once landed world-readable (0644 under the usual umask).
+void TestLocalSafety::backupIsOwnerOnlyAndRestoreKeepsModes() {
+    const mode_t oldMask = ::umask(022);
+    const CommandOutcome outcome = run(true);
+    ::umask(oldMask);
+    QCOMPARE(outcome, CommandOutcome::Completed);
+    const auto modeOf = [this](const char* path) {
+        struct stat info {};
+        return ::stat((base + path).toLocal8Bit().constData(), &info) == 0 ? info.st_mode & 0777 : 0u;
+    };
+    for (const char* path : {"", "/DTA", "/PMT", "/PMT/A"})
+        QCOMPARE(modeOf(path), 0700u);
+    for (const char* path : {"/DTA/a.dta", "/PMT/A/x.wav", "/MBX/u.mbx"})
+        QCOMPARE(modeOf(path), 0600u);
+    QCOMPARE(::chmod((base + "/MSG/m.msg").toLocal8Bit().constData(), 0604), 0);
+    QCOMPARE(run(false), CommandOutcome::Completed);
+    QCOMPARE(modeOf("/MSG/m.msg"), 0604u);
+}
+
+QTEST_GUILESS_MAIN(TestLocalSafety)
+#include "tst_localsafety.moc"
