@@ -11,6 +11,7 @@
 #include "settings/IniFunction.h"
 #include "settings/ProgramLocation.h"
 #include "transfer/EngineStartup.h"
+#include "transfer/SafeName.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -459,7 +460,7 @@ void Kavrel::connectToServer() {
         SetNewState(StateDisconnected);
         return;
     }
-    Display("Connected to " + LogText::toBytes(eServer->text()));
+    Display("Connected to " + SafeName::printable(LogText::toBytes(eServer->text())));
     rc = fceSetMode(Channel, BinaryMode);
     if (rc < 0)
         ShowError(rc);

@@ -2,6 +2,7 @@
 
 #include "../ftpengine/FtpEngine.h"
 #include "../transfer/EngineStartup.h"
+#include "../transfer/SafeName.h"
 #include "../transfer/TransferCommands.h"
 
 namespace {
@@ -41,7 +42,7 @@ int32_t EngineSession::connect(const std::string& server, const std::string& use
         return rc;
     }
     m_connected = true;
-    m_host.Display("Connected to " + server);
+    m_host.Display("Connected to " + SafeName::printable(server));
     rc = fceSetMode(kChannel, kBinaryMode);
     m_host.SetNewState(1);
     if (rc < 0) {
