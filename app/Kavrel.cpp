@@ -35,6 +35,7 @@ namespace {
 
 constexpr int32_t Channel = 0;
 constexpr int32_t ConnectTimeoutMs = 3000;
+constexpr int32_t CloseGraceMs = 10000;
 constexpr int32_t BinaryMode = 66;         // "B"
 constexpr qint64 KeepAliveIntervalMs = 90; // the engine reports at most every 100 ms
 
@@ -320,7 +321,9 @@ void Kavrel::saveSettings() {
 void Kavrel::closeEvent(QCloseEvent* event) {
     if (m_runningCommands > 0) {
         // Never unload under a running command: the close counts as an Abort, and the window closes
-        // once the command has returned (its summary box included).
+        // once the command has returned (its summary box included). A file or call that has not ended
+        // CloseGraceMs later, or a second close, is interrupted, so that the window always goes.
+        fceInterrupt(Channel, m_closeWhenIdle ? 0 : CloseGraceMs);
         m_abortRequested = true;
         m_closeWhenIdle = true;
         event->ignore();
@@ -446,7 +449,7 @@ void Kavrel::connectToServer() {
         refuseEmptyField(eUser, "No user name specifed.") ||
         refuseEmptyField(ePassword, "No password specified."))
         return;
-    int32_t rc = fceSetInteger(Channel, FCE_TIMEOUT_MS, ConnectTimeoutMs);
+    int32_t rc = fceSetInteger(Channel, FCE_CONNECT_TIMEOUT_MS, ConnectTimeoutMs);
     if (rc < 0)
         ShowError(rc);
     ConnectServer = LogText::toBytes(eServer->text()) + '\0';

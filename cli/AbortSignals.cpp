@@ -1,14 +1,21 @@
 #include "AbortSignals.h"
 
+#include "../ftpengine/FtpEngine.h"
+
 #include <csignal>
 
 namespace {
 
 volatile std::sig_atomic_t g_signal = 0;
 
+// Only async-signal-safe work here: fceInterrupt touches nothing but a lock-free atomic.
 void onAbortSignal(int number) {
-    if (g_signal == 0)
+    if (g_signal == 0) {
         g_signal = number;
+        fceInterrupt(0, AbortSignals::kGraceMs);
+    } else {
+        fceInterrupt(0, 0);
+    }
 }
 
 void handle(int number) {

@@ -1,9 +1,12 @@
 #pragma once
 
 // SIGINT and SIGTERM ask the running backup or restore to stop, as the window's Abort button does: the
-// handler only sets a flag, which the transfers read between files. The engine call in progress is not
-// interrupted (the engine retries calls a signal cuts short), so the file in transfer completes.
+// flag they set is read between files, so the file in transfer completes. A stop must always stop,
+// though: when that file (or any engine call) has not ended kGraceMs after the first signal, or when a
+// second signal comes, the engine call in progress is interrupted (fceInterrupt), its partial file goes.
 namespace AbortSignals {
+
+inline constexpr int kGraceMs = 10000;
 
 // Installs the handlers, and ignores SIGPIPE so that a closed output pipe cannot kill a run mid-file.
 void install();

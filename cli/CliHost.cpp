@@ -87,7 +87,19 @@ bool CliHost::AbortRequested() const {
     return m_abortRequested || AbortSignals::received();
 }
 
+void CliHost::setTimeLimit(int seconds, std::chrono::steady_clock::time_point deadline) {
+    m_timeLimitSeconds = seconds;
+    m_deadline = deadline;
+}
+
+bool CliHost::timeLimitPassed() const {
+    return m_timeLimitSeconds > 0 && std::chrono::steady_clock::now() >= m_deadline;
+}
+
 void CliHost::ShowMessage(const std::string& text, const std::string& /*title*/, int32_t /*style*/) {
+    if (timeLimitPassed())
+        writeLine("Time limit of " + std::to_string(m_timeLimitSeconds) +
+                  " s (--max-time) reached: the run was stopped.");
     m_summary = text;
     writeLine(printable(text));
 }

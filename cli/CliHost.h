@@ -4,6 +4,7 @@
 
 #include "../transfer/TransferHost.h"
 
+#include <chrono>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -38,6 +39,9 @@ public:
 
     // With --quiet, prints what was held back; call once the run is known not to have completed.
     void flushHeldLines();
+    // --max-time: past deadline, the summary is preceded by a line that names the limit.
+    void setTimeLimit(int seconds, std::chrono::steady_clock::time_point deadline);
+    bool timeLimitPassed() const;
     // The summary text of the last ShowMessage, empty when none was shown.
     const std::string& summary() const { return m_summary; }
 
@@ -61,4 +65,6 @@ private:
     // Bytes of the directory's finished files, and the last count the engine gave for the file in transfer.
     int64_t m_directoryBytes = 0;
     int64_t m_fileBytes = 0;
+    int m_timeLimitSeconds = 0; // 0: no --max-time
+    std::chrono::steady_clock::time_point m_deadline;
 };

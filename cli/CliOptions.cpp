@@ -81,6 +81,25 @@ bool readValueOption(ArgumentReader& reader, const std::string& word, const std:
     return true;
 }
 
+// A whole number of seconds that, in milliseconds, still fits the engine's signed 32-bit parameters.
+bool readSeconds(ArgumentReader& reader, const std::string& word, const std::string& name,
+                 std::optional<int>& target, std::string& error) {
+    std::optional<std::string> text;
+    if (!readValueOption(reader, word, name, text, error))
+        return false;
+    constexpr long kMostSeconds = 2147483;
+    const bool digits = text->size() <= 7 && std::all_of(text->begin(), text->end(),
+                                                         [](unsigned char c) { return std::isdigit(c); });
+    const long seconds = digits ? std::stol(*text) : 0;
+    if (seconds < 1 || seconds > kMostSeconds) {
+        error = name + " takes a whole number of seconds from 1 to " + std::to_string(kMostSeconds) +
+                ", not \"" + *text + "\"";
+        return false;
+    }
+    target = static_cast<int>(seconds);
+    return true;
+}
+
 bool readWord(ArgumentReader& reader, const std::string& word, CliOptions& options, std::string& error) {
     if (word == "backup")
         return setCommand(options, CliOptions::Command::Backup, error);
@@ -98,6 +117,10 @@ bool readWord(ArgumentReader& reader, const std::string& word, CliOptions& optio
         return readValueOption(reader, word, "--settings", options.settingsFile, error);
     if (isOption(word, "--local-dir"))
         return readValueOption(reader, word, "--local-dir", options.localDir, error);
+    if (isOption(word, "--timeout"))
+        return readSeconds(reader, word, "--timeout", options.timeoutSeconds, error);
+    if (isOption(word, "--max-time"))
+        return readSeconds(reader, word, "--max-time", options.maxTimeSeconds, error);
     if (isOption(word, "--only")) {
         std::optional<std::string> list;
         if (!readValueOption(reader, word, "--only", list, error))
@@ -151,10 +174,14 @@ std::string CliUsageText() {
            "  --changed-only     backup: fetch only new and changed files, remove those the server no\n"
            "                     longer has; the rest stays as the last backup left it\n"
            "  --quiet, -q        print nothing when the run completes; otherwise the log and the summary\n"
+           "  --timeout SECONDS  longest silence of the server on a reply or on data (default 60)\n"
+           "  --max-time SECONDS longest the whole run may take; past it the file in transfer is\n"
+           "                     interrupted and the run halts prematurely\n"
            "  --help, -h         this text\n"
            "  --version          the program's version\n"
            "\n"
            "Exit status: 0 completed; 1 halted prematurely (the cause is in the log); 2 could not connect\n"
-           "or log in; 3 halted by SIGINT or SIGTERM (the file in transfer completes first); 64 usage error\n"
-           "or missing settings file.\n";
+           "or log in; 3 halted by SIGINT or SIGTERM (the file in transfer completes first, unless it takes\n"
+           "more than 10 seconds or a second signal comes: then it is interrupted); 64 usage error or\n"
+           "missing settings file.\n";
 }

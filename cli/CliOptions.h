@@ -17,6 +17,10 @@ struct CliOptions {
     bool quiet = false;
     // backup only: leave in place what the server provably has not changed since the last backup.
     bool changedOnly = false;
+    // --timeout: the longest silence of a reply or of data, in seconds (the engine's default when absent).
+    std::optional<int> timeoutSeconds;
+    // --max-time: the longest the whole run may take, in seconds.
+    std::optional<int> maxTimeSeconds;
 };
 
 struct CliParseResult {

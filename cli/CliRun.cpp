@@ -12,7 +12,10 @@
 #include "../transfer/TransferCommands.h"
 #include "../transfer/TransferSession.h"
 
+#include "../ftpengine/FtpEngine.h"
+
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -93,15 +96,29 @@ int statusOf(CommandOutcome outcome) {
 
 // The part of a run that has a host: engine, connection, command.
 int transfer(const CliOptions& options, const JobSettings& job, const std::string& settingsFile,
-             CliHost& host) {
+             CliHost& host, std::chrono::steady_clock::time_point started) {
     const bool backup = isBackup(options);
     EngineSession engine(host);
     if (engine.attach(traceFileBeside(settingsFile)) < 0)
         return ExitNotConnected;
     warnIfReadableByOthers(host, settingsFile);
+    if (options.timeoutSeconds)
+        engine.setSilenceLimit(*options.timeoutSeconds * 1000);
+    if (options.maxTimeSeconds) {
+        const auto deadline = started + std::chrono::seconds(*options.maxTimeSeconds);
+        host.setTimeLimit(*options.maxTimeSeconds, deadline);
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        fceInterrupt(0, static_cast<int32_t>(std::max<int64_t>(0, left.count())));
+    }
     if (engine.connect(job.server, job.user, job.password) < 0) {
-        if (!engine.connected())
+        // A stop or the time limit that cut the connect short is told as such, not as a refusal.
+        if (!engine.connected() && !AbortSignals::received() && !host.timeLimitPassed())
             return ExitNotConnected;
+        if (AbortSignals::received() && !host.timeLimitPassed()) {
+            host.ShowMessage(backup ? "Backup halted by user." : "Restore halted by user.", "", 64);
+            return ExitHaltedByUser;
+        }
         host.ShowMessage(backup ? "Backup halted prematurely." : "Restore halted prematurely.", "", 48);
         return ExitHaltedPrematurely;
     }
@@ -124,6 +141,7 @@ int usageError(std::FILE* err, const std::string& text) {
 } // namespace
 
 int RunCli(const CliOptions& options, std::FILE* out, std::FILE* err) {
+    const auto started = std::chrono::steady_clock::now();
     if (options.command == CliOptions::Command::Help) {
         std::fputs(CliUsageText().c_str(), out);
         return ExitCompleted;
@@ -146,7 +164,7 @@ int RunCli(const CliOptions& options, std::FILE* out, std::FILE* err) {
     AbortSignals::install();
     ProgressLine progress(err, !options.quiet && isatty(fileno(err)) == 1);
     CliHost host(out, progress, options.quiet);
-    const int status = transfer(options, job, settingsFile, host);
+    const int status = transfer(options, job, settingsFile, host, started);
     progress.clear();
     if (status != ExitCompleted)
         host.flushHeldLines();

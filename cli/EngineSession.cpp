@@ -8,7 +8,7 @@
 namespace {
 
 constexpr int32_t kChannel = 0;
-constexpr int32_t kSilenceTimeoutMs = 3000;
+constexpr int32_t kConnectTimeoutMs = 3000;
 constexpr int32_t kBinaryMode = 'B';
 
 } // namespace
@@ -30,8 +30,10 @@ int32_t EngineSession::attach(const std::string& traceFile) {
 
 int32_t EngineSession::connect(const std::string& server, const std::string& user,
                                const std::string& password) {
-    int32_t rc = fceSetInteger(kChannel, FCE_TIMEOUT_MS, kSilenceTimeoutMs);
+    int32_t rc = fceSetInteger(kChannel, FCE_CONNECT_TIMEOUT_MS, kConnectTimeoutMs);
     if (rc < 0)
+        ShowError(m_host, rc);
+    if (m_silenceMs > 0 && (rc = fceSetInteger(kChannel, FCE_SILENCE_MS, m_silenceMs)) < 0)
         ShowError(m_host, rc);
     m_host.Display("Connecting to server...");
     m_host.SetNewState(2);

@@ -20,6 +20,8 @@ public:
     // The Connect command: silence timeout, connect and log in, binary mode. Negative when the connection
     // or the login failed, or when binary mode could not be set (each reported through ShowError).
     int32_t connect(const std::string& server, const std::string& user, const std::string& password);
+    // The engine's silence limit for replies and data, set by connect(); 0 keeps the engine's default.
+    void setSilenceLimit(int32_t milliseconds) { m_silenceMs = milliseconds; }
 
     // True from a successful fceConnect until the session goes.
     bool connected() const { return m_connected; }
@@ -28,4 +30,5 @@ private:
     TransferHost& m_host;
     bool m_attached = false;
     bool m_connected = false;
+    int32_t m_silenceMs = 0;
 };

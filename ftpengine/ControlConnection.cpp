@@ -1,5 +1,6 @@
 #include "ControlConnection.h"
 
+#include "CallWatch.h"
 #include "FtpEngine.h"
 #include "PlainSocketStream.h"
 #include "ProtocolTrace.h"
@@ -11,8 +12,6 @@
 
 namespace {
 
-constexpr size_t kLongestLine = 64 * 1024;
-
 bool startsWithCode(const std::string& line) {
     return line.size() >= 3 && std::isdigit(static_cast<unsigned char>(line[0])) &&
            std::isdigit(static_cast<unsigned char>(line[1])) &&
@@ -23,11 +22,10 @@ bool startsWithCode(const std::string& line) {
 } // namespace
 
 EngineStatus ControlConnection::open(const std::string& host, uint16_t port, const std::string& shown,
-                                     int timeoutMs) {
+                                     int connectTimeoutMs) {
     close();
-    m_timeoutMs = timeoutMs;
     int fd = -1;
-    EngineStatus status = TcpConnector::connectToHost(host, port, shown, timeoutMs, fd);
+    EngineStatus status = TcpConnector::connectToHost(host, port, shown, connectTimeoutMs, fd);
     if (!status.ok())
         return status;
     socklen_t size = sizeof(m_peer);
@@ -63,16 +61,20 @@ EngineStatus ControlConnection::send(const std::string& command) {
     m_trace.sent(command);
     std::string line = command + "\r\n";
     ssize_t sent = m_stream->sendAll(line.data(), line.size(), m_timeoutMs);
+    if (sent == -ECANCELED)
+        return fail(FCE_E_INTERRUPTED, "Interrupted while sending " + verbOf(command));
     if (sent == -ETIMEDOUT)
         return fail(FCE_E_TIMEOUT,
                     "Could not send " + verbOf(command) + " within " + std::to_string(m_timeoutMs) + " ms");
     if (sent < 0)
-        return fail(FCE_E_CONNECTION_LOST, "Connection lost while sending " + verbOf(command) + ": " +
-                                               std::strerror(static_cast<int>(-sent)));
+        return fail(FCE_E_CONNECTION_LOST, "Connection lost (" +
+                                               std::string(std::strerror(static_cast<int>(-sent))) +
+                                               ") while sending " + verbOf(command));
     return {};
 }
 
-EngineStatus ControlConnection::readLine(std::string& line, const std::string& what) {
+EngineStatus ControlConnection::readLine(std::string& line, const std::string& what, Deadline deadline,
+                                         int limitMs) {
     for (;;) {
         auto end = m_pending.find('\n');
         if (end != std::string::npos) {
@@ -82,28 +84,43 @@ EngineStatus ControlConnection::readLine(std::string& line, const std::string& w
             m_pending.erase(0, end + 1);
             return {};
         }
-        if (m_pending.size() > kLongestLine)
-            return fail(FCE_E_PROTOCOL, "Reply line too long in answer to " + what);
+        if (m_pending.size() > kLongestReplyBytes)
+            return fail(FCE_E_PROTOCOL, "Reply line longer than " + std::to_string(kLongestReplyBytes) +
+                                            " bytes in answer to " + what);
+        if (CallWatch::interrupted())
+            return fail(FCE_E_INTERRUPTED, "Interrupted waiting for the reply to " + what);
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
         char block[4096];
-        ssize_t got = m_stream->receive(block, sizeof(block), m_timeoutMs);
+        ssize_t got = left.count() <= 0
+                          ? -ETIMEDOUT
+                          : m_stream->receive(block, sizeof(block), static_cast<int>(left.count()));
+        if (got == -ECANCELED)
+            return fail(FCE_E_INTERRUPTED, "Interrupted waiting for the reply to " + what);
         if (got == -ETIMEDOUT)
-            return fail(FCE_E_TIMEOUT,
-                        "No reply to " + what + " within " + std::to_string(m_timeoutMs) + " ms");
+            return fail(FCE_E_TIMEOUT, "No reply to " + what + " within " + std::to_string(limitMs) + " ms");
         if (got == 0)
             return fail(FCE_E_CONNECTION_LOST, "Connection closed by the server (no reply to " + what + ")");
         if (got < 0)
-            return fail(FCE_E_CONNECTION_LOST, "Connection lost waiting for the reply to " + what + ": " +
-                                                   std::strerror(static_cast<int>(-got)));
+            return fail(FCE_E_CONNECTION_LOST, "Connection lost (" +
+                                                   std::string(std::strerror(static_cast<int>(-got))) +
+                                                   ") waiting for the reply to " + what);
         m_pending.append(block, static_cast<size_t>(got));
     }
 }
 
 EngineStatus ControlConnection::readReply(FtpReply& reply, const std::string& what) {
+    return readReply(reply, what, std::chrono::steady_clock::now() + std::chrono::milliseconds(m_timeoutMs),
+                     m_timeoutMs);
+}
+
+EngineStatus ControlConnection::readReply(FtpReply& reply, const std::string& what, Deadline deadline,
+                                          int limitMs) {
     if (!m_stream)
         return EngineStatus::failure(FCE_E_NOT_CONNECTED, "Not connected");
     reply = FtpReply();
     std::string line;
-    if (EngineStatus status = readLine(line, what); !status.ok())
+    if (EngineStatus status = readLine(line, what, deadline, limitMs); !status.ok())
         return status;
     m_trace.received(line);
     if (!startsWithCode(line))
@@ -112,10 +129,16 @@ EngineStatus ControlConnection::readReply(FtpReply& reply, const std::string& wh
     reply.lines.push_back(line);
     const std::string last = line.substr(0, 3) + " ";
     bool multiLine = line.size() > 3 && line[3] == '-';
+    size_t replyBytes = line.size();
     while (multiLine) {
-        if (EngineStatus status = readLine(line, what); !status.ok())
+        if (EngineStatus status = readLine(line, what, deadline, limitMs); !status.ok())
             return status;
         m_trace.received(line);
+        replyBytes += line.size();
+        if (reply.lines.size() >= kMostReplyLines || replyBytes > kLongestReplyBytes)
+            return fail(FCE_E_PROTOCOL, "Reply longer than " + std::to_string(kMostReplyLines) +
+                                            " lines or " + std::to_string(kLongestReplyBytes) +
+                                            " bytes in answer to " + what);
         reply.lines.push_back(line);
         multiLine = !(line.compare(0, 4, last) == 0 || line == last.substr(0, 3));
     }

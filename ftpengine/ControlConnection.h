@@ -4,6 +4,7 @@
 #include "EngineStatus.h"
 #include "FtpReply.h"
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <sys/socket.h>
@@ -17,19 +18,30 @@ class ControlConnection {
 public:
     explicit ControlConnection(ProtocolTrace& trace) : m_trace(trace) {}
 
-    EngineStatus open(const std::string& host, uint16_t port, const std::string& shown, int timeoutMs);
+    using Deadline = std::chrono::steady_clock::time_point;
+
+    // A reply longer than this is no FTP reply: reading on would only grow the process.
+    static constexpr size_t kLongestReplyBytes = 64 * 1024;
+    static constexpr size_t kMostReplyLines = 1000;
+
+    // connectTimeoutMs bounds the TCP connection attempt only.
+    EngineStatus open(const std::string& host, uint16_t port, const std::string& shown, int connectTimeoutMs);
     void close();
     // Puts stream in place of the current one: the TLS stream after AUTH TLS, or one end of a socket
     // pair in a test. The peer address stays that of the connection opened before.
     void adoptStream(std::unique_ptr<ByteStream> stream);
     bool isOpen() const { return m_stream != nullptr; }
 
+    // The silence limit of replies (and of the data connections that go with them).
     void setTimeout(int timeoutMs) { m_timeoutMs = timeoutMs; }
     int timeout() const { return m_timeoutMs; }
 
     EngineStatus send(const std::string& command);
-    // Reads the next complete reply; what names the command it answers in error texts.
+    // Reads the next complete reply, all its lines within the silence limit; what names the command it
+    // answers in error texts.
     EngineStatus readReply(FtpReply& reply, const std::string& what);
+    // The same, all its lines before deadline; limitMs is the limit as the error text names it.
+    EngineStatus readReply(FtpReply& reply, const std::string& what, Deadline deadline, int limitMs);
     EngineStatus command(const std::string& command, FtpReply& reply);
 
     // The server's address: data connections go there, whatever a PASV reply announces.
@@ -39,12 +51,12 @@ public:
     static std::string verbOf(const std::string& command);
 
 private:
-    EngineStatus readLine(std::string& line, const std::string& what);
+    EngineStatus readLine(std::string& line, const std::string& what, Deadline deadline, int limitMs);
     EngineStatus fail(int32_t code, const std::string& text);
 
     ProtocolTrace& m_trace;
     std::unique_ptr<ByteStream> m_stream;
     sockaddr_storage m_peer{};
-    int m_timeoutMs = 30000;
+    int m_timeoutMs = 60000;
     std::string m_pending; // bytes received after the last complete line
 };

@@ -1,5 +1,6 @@
 #include "DataConnection.h"
 
+#include "CallWatch.h"
 #include "ControlConnection.h"
 #include "FtpEngine.h"
 #include "LocalPartialFile.h"
@@ -70,16 +71,23 @@ void DataConnection::close() {
 }
 
 EngineStatus DataConnection::transferFailure(ssize_t result, const std::string& what) const {
+    if (result == -ECANCELED)
+        return EngineStatus::failure(FCE_E_INTERRUPTED, "Interrupted during " + what);
     if (result == -ETIMEDOUT)
         return EngineStatus::failure(FCE_E_TIMEOUT, "No data for " + what + " within " +
                                                         std::to_string(m_timeoutMs) + " ms");
-    return EngineStatus::failure(FCE_E_DATA_CONNECTION, "Data connection for " + what + " failed: " +
-                                                            std::strerror(static_cast<int>(-result)));
+    return EngineStatus::failure(FCE_E_DATA_CONNECTION,
+                                 "Data connection failed (" +
+                                     std::string(std::strerror(static_cast<int>(-result))) + ") during " +
+                                     what);
 }
 
 EngineStatus DataConnection::receiveText(std::string& text, size_t limit, const std::string& what) {
     std::vector<char>& block = copyBlock();
     for (;;) {
+        // Data that is always there never waits: the interrupt is looked at per block too.
+        if (CallWatch::interrupted())
+            return transferFailure(-ECANCELED, what);
         ssize_t got = m_stream->receive(block.data(), block.size(), m_timeoutMs);
         if (got == 0)
             return {};
@@ -92,30 +100,24 @@ EngineStatus DataConnection::receiveText(std::string& text, size_t limit, const 
     }
 }
 
-EngineStatus DataConnection::receiveFile(LocalPartialFile& file, TransferProgress& progress,
+EngineStatus DataConnection::receiveFile(LocalPartialFile& file, TransferProgress& progress, int64_t limit,
                                          const std::string& what) {
     std::vector<char>& block = copyBlock();
     for (;;) {
-        ssize_t got = receiveWithHeartbeat(block.data(), block.size(), progress);
+        if (CallWatch::interrupted())
+            return transferFailure(-ECANCELED, what);
+        ssize_t got = m_stream->receive(block.data(), block.size(), m_timeoutMs);
         if (got == 0)
             return {};
         if (got < 0)
             return transferFailure(got, what);
+        // A server that sends more than it listed would fill the disk: stop at the first byte too many.
+        if (limit >= 0 && progress.bytes() + got > limit)
+            return EngineStatus::failure(FCE_E_INCOMPLETE, "More than the expected " + std::to_string(limit) +
+                                                               " bytes arrived for " + what);
         if (EngineStatus status = file.write(block.data(), static_cast<size_t>(got)); !status.ok())
             return status;
         progress.advance(got);
-    }
-}
-
-ssize_t DataConnection::receiveWithHeartbeat(char* buffer, size_t length, TransferProgress& progress) {
-    int silentMs = 0;
-    for (;;) {
-        const int slice = std::min(kHeartbeatMs, m_timeoutMs - silentMs);
-        ssize_t got = m_stream->receive(buffer, length, slice);
-        if (got != -ETIMEDOUT || silentMs + slice >= m_timeoutMs)
-            return got;
-        silentMs += slice;
-        progress.heartbeat();
     }
 }
 
@@ -123,6 +125,8 @@ EngineStatus DataConnection::sendFile(int fileDescriptor, int64_t size, Transfer
                                       const std::string& what) {
     int64_t left = size;
     while (left > 0) {
+        if (CallWatch::interrupted())
+            return transferFailure(-ECANCELED, what);
         size_t chunk = static_cast<size_t>(std::min<int64_t>(left, 16 * static_cast<int64_t>(kBlockSize)));
         ssize_t sent = m_stream->sendFromFile(fileDescriptor, chunk, m_timeoutMs);
         if (sent == 0)

@@ -24,21 +24,18 @@ public:
 
     // Reads to end of stream into text; more than limit bytes is a failure, never a cut.
     EngineStatus receiveText(std::string& text, size_t limit, const std::string& what);
-    // Reads to end of stream into the file.
-    EngineStatus receiveFile(LocalPartialFile& file, TransferProgress& progress, const std::string& what);
+    // Reads to end of stream into the file; past limit bytes (when not negative) it stops and fails.
+    EngineStatus receiveFile(LocalPartialFile& file, TransferProgress& progress, int64_t limit,
+                             const std::string& what);
     // Sends size bytes of the file from its current position, then ends the stream.
     EngineStatus sendFile(int fileDescriptor, int64_t size, TransferProgress& progress,
                           const std::string& what);
 
 private:
-    // Waits for file data in slices, so that the host hears from a slow or stalled server at least every
-    // kHeartbeatMs while the silence limit still counts the whole wait.
-    ssize_t receiveWithHeartbeat(char* buffer, size_t length, TransferProgress& progress);
-    static constexpr int kHeartbeatMs = 100;
-
     EngineStatus requestPort(ControlConnection& control, bool& usePasv, uint16_t& port);
+    // -ECANCELED (the host's interrupt), -ETIMEDOUT or another -errno as a failure.
     EngineStatus transferFailure(ssize_t result, const std::string& what) const;
 
     std::unique_ptr<ByteStream> m_stream;
-    int m_timeoutMs = 30000;
+    int m_timeoutMs = 60000;
 };

@@ -45,6 +45,8 @@ std::string ErrorRegistry::generalText(int32_t code) {
         return "Unreadable reply from the server";
     case FCE_E_TLS:
         return "TLS failure";
+    case FCE_E_INTERRUPTED:
+        return "Interrupted";
     default:
         return code < 0 ? "Unknown error " + std::to_string(code) : "No error";
     }

@@ -3,6 +3,7 @@
 
 #include "FtpEngine.h"
 
+#include "CallWatch.h"
 #include "ErrorRegistry.h"
 #include "FtpSession.h"
 #include "ListingParser.h"
@@ -99,6 +100,7 @@ int32_t fceRelease() {
         return fail(FCE_E_BAD_ARGUMENT, "The FTP engine was released from inside a progress hook");
     engine()->session.close();
     engine().reset();
+    CallWatch::withdrawInterrupt();
     return 0;
 }
 
@@ -107,10 +109,14 @@ int32_t fceGetInteger(int32_t channel, int32_t parameter) {
         switch (parameter) {
         case FCE_VERSION:
             return kVersion;
-        case FCE_TIMEOUT_MS:
-            return current.session.timeout();
+        case FCE_CONNECT_TIMEOUT_MS:
+            return current.session.connectTimeout();
+        case FCE_SILENCE_MS:
+            return current.session.silenceLimit();
         case FCE_PASSIVE:
             return 1;
+        case FCE_INTERRUPT_DUE:
+            return CallWatch::interrupted() ? 1 : 0;
         case FCE_REPLACE_LOCAL:
             return current.session.replaceLocal() ? 1 : 0;
         default:
@@ -122,11 +128,14 @@ int32_t fceGetInteger(int32_t channel, int32_t parameter) {
 int32_t fceSetInteger(int32_t channel, int32_t parameter, int32_t value) {
     return onChannel(channel, [&](Engine& current) -> int32_t {
         switch (parameter) {
-        case FCE_TIMEOUT_MS:
+        case FCE_CONNECT_TIMEOUT_MS:
+        case FCE_SILENCE_MS:
             if (value <= 0)
-                return fail(FCE_E_BAD_ARGUMENT,
-                            "The silence limit must be a positive number of milliseconds");
-            current.session.setTimeout(value);
+                return fail(FCE_E_BAD_ARGUMENT, "A time limit must be a positive number of milliseconds");
+            if (parameter == FCE_SILENCE_MS)
+                current.session.setSilenceLimit(value);
+            else
+                current.session.setConnectTimeout(value);
             return 0;
         case FCE_PASSIVE:
             return value == 1 ? 0 : fail(FCE_E_BAD_ARGUMENT, "Only passive data connections are supported");
@@ -282,4 +291,15 @@ int32_t fceSetProgressHook(int32_t channel, FceProgressHook hook, void* context)
         current.session.setProgressHook(hook, context);
         return 0;
     });
+}
+
+int32_t fceInterrupt(int32_t channel, int32_t afterMs) {
+    // No error text is recorded here: that would allocate, which a signal handler must not.
+    if (channel != 0)
+        return FCE_E_BAD_ARGUMENT;
+    if (afterMs < 0)
+        CallWatch::withdrawInterrupt();
+    else
+        CallWatch::interruptAfter(afterMs);
+    return 0;
 }

@@ -10,12 +10,15 @@
 
 // Parameters of fceGetInteger / fceSetInteger / fceGetString / fceSetString.
 enum FceParameter : int32_t {
-    FCE_REPLACE_LOCAL = 6, // set: before each transfer, allow replacing an existing local file
-    FCE_TIMEOUT_MS = 11,   // set: longest silence (no reply, no data moving) a call waits, in ms
-    FCE_PASSIVE = 12,      // set: 1 = passive data connections (the only kind)
-    FCE_DESCRIPTION = 16,  // get string: one line naming the engine, its version and its TLS library
-    FCE_VERSION = 20,      // get integer: version, hex digits read as major, minor, patch (0x100)
-    FCE_TRACE_FILE = 20,   // set string: the protocol trace file ("KAVREL.LOG")
+    FCE_REPLACE_LOCAL = 6,       // set: before each transfer, allow replacing an existing local file
+    FCE_CONNECT_TIMEOUT_MS = 11, // set: longest wait for the TCP connection and for the greeting, in ms
+    FCE_PASSIVE = 12,            // set: 1 = passive data connections (the only kind)
+    FCE_DESCRIPTION = 16,        // get string: one line naming the engine, its version and its TLS library
+    FCE_VERSION = 20,            // get integer: version, hex digits read as major, minor, patch (0x100)
+    FCE_TRACE_FILE = 20,         // set string: the protocol trace file ("KAVREL.LOG")
+    FCE_SILENCE_MS = 21,         // set: longest silence (no whole reply, no data moving) a call waits, in ms;
+                                 // 60000 until set
+    FCE_INTERRUPT_DUE = 22,      // get: 1 while an interrupt asked for by fceInterrupt is in force, else 0
 };
 
 // Failure codes. Each failure also records its own text, read back with fceErrorText.
@@ -36,6 +39,7 @@ enum FceError : int32_t {
     FCE_E_BUFFER_TOO_SMALL = -14, // the caller's buffer cannot hold the whole result
     FCE_E_PROTOCOL = -15,         // a reply that makes no sense (bad EPSV/PASV answer, garbage)
     FCE_E_TLS = -16,              // reserved for explicit FTPS
+    FCE_E_INTERRUPTED = -18,      // the host interrupted the call (fceInterrupt)
 };
 
 // Where a listed modification time came from, which says how far it can be trusted. LIST times are the
@@ -100,6 +104,14 @@ int32_t fcePutFile(int32_t channel, const char* name);
 
 int32_t fceSetProgressHook(int32_t channel, FceProgressHook hook, void* context);
 
-// A received file is written beside its final name as "." + name + kFcePartialSuffix and renamed into
-// place only when complete. Uploads skip nothing themselves; the transfers never offer such a file.
-inline constexpr const char* kFcePartialSuffix = ".kavrel-part";
+// Makes the call in progress, and every later call that waits on the network, fail with
+// FCE_E_INTERRUPTED: afterMs milliseconds from now (0: at once; an earlier moment already set stays),
+// until afterMs < 0 withdraws it (fceRelease does too). Every wait looks at it at least every 100 ms.
+// Safe from a signal handler, another thread or a progress hook; it touches nothing else.
+int32_t fceInterrupt(int32_t channel, int32_t afterMs);
+
+// A received file is written beside its final name as kFcePartialPrefix + kFcePartialRandomDigits hex
+// digits, a name whose length does not depend on the file's, and renamed into place only when
+// complete. Uploads skip nothing themselves; the transfers never offer such a file.
+inline constexpr const char* kFcePartialPrefix = ".kavrel-part-";
+inline constexpr int kFcePartialRandomDigits = 8;

@@ -1,5 +1,6 @@
 #include "FtpSession.h"
 
+#include "CallWatch.h"
 #include "DataConnection.h"
 #include "ListingParser.h"
 #include "LocalPartialFile.h"
@@ -60,6 +61,7 @@ void FtpSession::setState(State next) {
         m_binaryAccepted = false;
         m_usePasv = false;
         m_useMlsd = false;
+        m_offersSize = false;
         m_listedSizes.clear();
     }
     m_state = next;
@@ -76,8 +78,7 @@ EngineStatus FtpSession::requireReady() const {
     return {};
 }
 
-void FtpSession::setTimeout(int milliseconds) {
-    m_timeoutMs = milliseconds;
+void FtpSession::setSilenceLimit(int milliseconds) {
     m_control.setTimeout(milliseconds);
 }
 
@@ -92,13 +93,16 @@ EngineStatus FtpSession::connect(const std::string& server, const std::string& u
     ServerAddress address;
     if (EngineStatus status = ServerAddress::parse(server, address); !status.ok())
         return status;
-    EngineStatus status = m_control.open(address.host(), address.port(), address.display(), m_timeoutMs);
+    EngineStatus status =
+        m_control.open(address.host(), address.port(), address.display(), m_connectTimeoutMs);
     if (!status.ok())
         return status;
     setState(State::LoggingIn);
+    // The whole greeting, "120 ready in a moment" lines included, within the connection limit.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(m_connectTimeoutMs);
     FtpReply greeting;
     do {
-        status = m_control.readReply(greeting, "connect");
+        status = m_control.readReply(greeting, "connect", deadline, m_connectTimeoutMs);
     } while (status.ok() && greeting.isPreliminary());
     if (status.ok() && greeting.code != 220)
         status = refusedBy(greeting, FCE_E_CONNECT);
@@ -140,6 +144,8 @@ EngineStatus FtpSession::readFeatures() {
         std::string feature = upperFirstWord(reply.lines[i]);
         if (feature == "MLST" || feature == "MLSD")
             m_useMlsd = true;
+        if (feature == "SIZE")
+            m_offersSize = true;
     }
     return {};
 }
@@ -213,8 +219,9 @@ EngineStatus FtpSession::finishTransfer(DataConnection& data, const std::string&
                                         const EngineStatus& dataStatus) {
     // Closing first tells the server a transfer we abandon is over, so its final reply comes at once.
     data.close();
-    if (dataStatus.code() == FCE_E_TIMEOUT) {
-        // The server went silent mid-transfer; whatever it says later would answer the wrong command.
+    if (dataStatus.code() == FCE_E_TIMEOUT || dataStatus.code() == FCE_E_INTERRUPTED) {
+        // The server went silent mid-transfer, or the host gave up on it; whatever it says later would
+        // answer the wrong command.
         m_trace.note(dataStatus.text());
         m_control.close();
         return dataStatus;
@@ -333,28 +340,57 @@ EngineStatus FtpSession::readyToTransfer(const std::string& name) {
     return setBinary();
 }
 
+// The size a download must reach: the listing's, else SIZE's when FEAT offers it, else -1 (said in the
+// trace, since the transfer's end is then the only sign that it is complete).
+EngineStatus FtpSession::expectedSize(const std::string& name, int64_t& size) {
+    size = -1;
+    auto listed = m_listedSizes.find(name);
+    if (listed != m_listedSizes.end()) {
+        size = listed->second;
+        return {};
+    }
+    if (m_offersSize) {
+        FtpReply reply;
+        if (EngineStatus status = m_control.command("SIZE " + name, reply); !status.ok())
+            return status;
+        const std::string digits = reply.lastLine().substr(std::min<size_t>(4, reply.lastLine().size()));
+        if (reply.code == 213 && !digits.empty() && digits.size() <= 18 &&
+            std::all_of(digits.begin(), digits.end(), [](unsigned char c) { return std::isdigit(c); })) {
+            size = std::stoll(digits);
+            return {};
+        }
+    }
+    m_trace.note("No size known for " + name + ": the transfer cannot be checked for completeness");
+    return {};
+}
+
 EngineStatus FtpSession::getFile(const std::string& name) {
     if (EngineStatus status = readyToTransfer(name); !status.ok())
         return status;
     LocalPartialFile file(*m_localFolder, m_localDir, name);
     if (EngineStatus status = checkLocalTarget(name, file.finalPath()); !status.ok())
         return status;
+    int64_t expected = -1;
+    if (EngineStatus status = expectedSize(name, expected); !status.ok())
+        return status;
     if (EngineStatus status = file.create(); !status.ok())
         return status;
+    TransferProgress progress(m_hook, m_hookContext);
+    CallWatch::Heartbeat heartbeat(progress);
     DataConnection data;
     FtpReply startReply;
     if (EngineStatus status = startTransfer(data, "RETR " + name, startReply); !status.ok())
         return status;
-    TransferProgress progress(m_hook, m_hookContext);
-    EngineStatus received = data.receiveFile(file, progress, "RETR");
+    EngineStatus received = data.receiveFile(file, progress, expected, "RETR");
     progress.finish();
     if (EngineStatus status = finishTransfer(data, "RETR", received); !status.ok())
-        return status;
-    auto listed = m_listedSizes.find(name);
-    if (listed != m_listedSizes.end() && listed->second != progress.bytes())
+        return status.code() == FCE_E_INCOMPLETE && received.code() == FCE_E_INCOMPLETE
+                   ? EngineStatus::failure(FCE_E_INCOMPLETE, status.text() + " " + name)
+                   : status;
+    if (expected >= 0 && expected != progress.bytes())
         return EngineStatus::failure(FCE_E_INCOMPLETE, "Received " + std::to_string(progress.bytes()) +
-                                                           " of " + std::to_string(listed->second) +
-                                                           " bytes of " + name);
+                                                           " of " + std::to_string(expected) + " bytes of " +
+                                                           name);
     return file.commit();
 }
 
@@ -365,16 +401,18 @@ EngineStatus FtpSession::putFile(const std::string& name) {
     // A link is never sent: what it points at may lie outside the folder being restored.
     int fd = ::openat(*m_localFolder, name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0)
-        return EngineStatus::failure(FCE_E_LOCAL_FILE, "Cannot open " + path + ": " + std::strerror(errno));
+        return EngineStatus::failure(FCE_E_LOCAL_FILE,
+                                     std::string(std::strerror(errno)) + ": cannot open " + path);
     struct stat info {};
     EngineStatus status;
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
         status = EngineStatus::failure(FCE_E_LOCAL_FILE, "Not a regular file: " + path);
+    TransferProgress progress(m_hook, m_hookContext);
+    CallWatch::Heartbeat heartbeat(progress);
     DataConnection data;
     FtpReply startReply;
     if (status.ok())
         status = startTransfer(data, "STOR " + name, startReply);
-    TransferProgress progress(m_hook, m_hookContext);
     if (status.ok())
         status = finishTransfer(data, "STOR", data.sendFile(fd, info.st_size, progress, "STOR"));
     progress.finish();

@@ -45,8 +45,10 @@ public:
     EngineStatus getFile(const std::string& name);
     EngineStatus putFile(const std::string& name);
 
-    void setTimeout(int milliseconds);
-    int timeout() const { return m_timeoutMs; }
+    void setConnectTimeout(int milliseconds) { m_connectTimeoutMs = milliseconds; }
+    int connectTimeout() const { return m_connectTimeoutMs; }
+    void setSilenceLimit(int milliseconds);
+    int silenceLimit() const { return m_control.timeout(); }
     void setReplaceLocal(bool allowed) { m_replaceLocal = allowed; }
     bool replaceLocal() const { return m_replaceLocal; }
     void setProgressHook(FceProgressHook hook, void* context);
@@ -63,16 +65,19 @@ private:
     EngineStatus startTransfer(DataConnection& data, const std::string& command, FtpReply& reply);
     EngineStatus finishTransfer(DataConnection& data, const std::string& verb,
                                 const EngineStatus& dataStatus);
+    EngineStatus expectedSize(const std::string& name, int64_t& size);
     EngineStatus requireLocalDirectory() const;
     EngineStatus checkLocalTarget(const std::string& name, const std::string& path) const;
 
     ProtocolTrace& m_trace;
     ControlConnection m_control;
     State m_state = State::Disconnected;
-    bool m_binaryAccepted = false; // a TYPE I was accepted on this connection
-    bool m_usePasv = false;        // the server refused EPSV
-    bool m_useMlsd = false;        // FEAT offered MLST/MLSD
-    int m_timeoutMs = 30000;
+    bool m_binaryAccepted = false;  // a TYPE I was accepted on this connection
+    bool m_usePasv = false;         // the server refused EPSV
+    bool m_useMlsd = false;         // FEAT offered MLST/MLSD
+    bool m_offersSize = false;      // FEAT offered SIZE: asked for files the listing gave no size for
+    int m_connectTimeoutMs = 30000; // the TCP connection and the greeting; replies after it have the
+                                    // control connection's silence limit
     bool m_replaceLocal = false;
     FceProgressHook m_hook = nullptr;
     void* m_hookContext = nullptr;

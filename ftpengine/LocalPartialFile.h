@@ -4,9 +4,10 @@
 
 #include <string>
 
-// A download in progress: written as "." + name + kFcePartialSuffix beside its final name, and moved
-// into place only by commit(). Destroyed without a commit, it removes itself, so a failed transfer
-// never leaves a partial file behind nor touches an older copy of the file.
+// A download in progress: written under a partial name (kFcePartialPrefix and random hex digits, so
+// that a name of 255 bytes can be downloaded too) beside its final name, and moved into place only by
+// commit(). Destroyed without a commit, it removes itself, so a failed transfer never leaves a partial
+// file behind nor touches an older copy of the file.
 class LocalPartialFile {
 public:
     // folder: the open local directory; directory: how texts name it.
@@ -26,12 +27,13 @@ public:
 
 private:
     EngineStatus localFailure(const std::string& action, const std::string& path, int error) const;
+    static std::string randomPartialName();
 
     int m_folder;
     std::string m_name;
-    std::string m_partialName;
+    std::string m_directory;
+    std::string m_partialName; // empty until create() succeeded
     std::string m_finalPath;
-    std::string m_partialPath;
     int m_fd = -1;
     bool m_committed = false;
 };

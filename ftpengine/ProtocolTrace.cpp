@@ -54,8 +54,8 @@ EngineStatus ProtocolTrace::open(const std::string& name) {
 EngineStatus ProtocolTrace::openFile() {
     m_fd = ::open(m_path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (m_fd < 0)
-        return EngineStatus::failure(FCE_E_LOCAL_FILE,
-                                     "Cannot open protocol trace " + m_path + ": " + std::strerror(errno));
+        return EngineStatus::failure(FCE_E_LOCAL_FILE, std::string(std::strerror(errno)) +
+                                                           ": cannot open the protocol trace " + m_path);
     // A trace left by an older run may have looser rights; it holds user names and server addresses.
     ::fchmod(m_fd, 0600);
     struct stat info {};

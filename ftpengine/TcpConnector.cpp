@@ -46,15 +46,19 @@ int tryConnect(const sockaddr* address, int timeoutMs, int& socketDescriptor) {
     return 0;
 }
 
-// what: "Connection" or "Data connection", the start of the text.
+// what: "Connection" or "Data connection", the start of the text; the cause comes before the server's
+// name, so that a caller's buffer that cuts the text keeps it.
 EngineStatus connectFailure(int32_t code, const char* what, int error, const std::string& shown,
                             int timeoutMs) {
-    std::string text = std::string(what) + " to " + shown;
+    const std::string text = std::string(what);
+    if (error == ECANCELED)
+        return EngineStatus::failure(FCE_E_INTERRUPTED, "Interrupted: " + text + " to " + shown);
     if (error == ECONNREFUSED)
-        return EngineStatus::failure(code, text + " refused");
+        return EngineStatus::failure(code, text + " refused by " + shown);
     if (error == ETIMEDOUT)
-        return EngineStatus::failure(code, text + " timed out after " + std::to_string(timeoutMs) + " ms");
-    return EngineStatus::failure(code, text + " failed: " + std::strerror(error));
+        return EngineStatus::failure(code, text + " timed out after " + std::to_string(timeoutMs) +
+                                               " ms: " + shown);
+    return EngineStatus::failure(code, text + " failed (" + std::strerror(error) + "): " + shown);
 }
 
 } // namespace
@@ -68,7 +72,8 @@ EngineStatus connectToHost(const std::string& host, uint16_t port, const std::st
     addrinfo* found = nullptr;
     int resolved = ::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found);
     if (resolved != 0)
-        return EngineStatus::failure(FCE_E_RESOLVE, "Unknown host " + host + ": " + ::gai_strerror(resolved));
+        return EngineStatus::failure(FCE_E_RESOLVE,
+                                     std::string("Unknown host (") + ::gai_strerror(resolved) + "): " + host);
     int lastError = EHOSTUNREACH;
     for (addrinfo* entry = found; entry != nullptr; entry = entry->ai_next) {
         lastError = tryConnect(entry->ai_addr, timeoutMs, socketDescriptor);

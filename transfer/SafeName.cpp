@@ -3,6 +3,7 @@
 #include "FtpEngine.h"
 #include "NameSafety.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <string_view>
@@ -19,10 +20,6 @@ bool hasDrivePrefix(const std::string& name) {
     return name.size() >= 2 && name[1] == ':' && std::isalpha(static_cast<unsigned char>(name[0]));
 }
 
-bool endsWith(std::string_view text, std::string_view tail) {
-    return text.size() >= tail.size() && text.substr(text.size() - tail.size()) == tail;
-}
-
 } // namespace
 
 bool isTransferTemporary(const std::string& name) {
@@ -30,8 +27,11 @@ bool isTransferTemporary(const std::string& name) {
         if (name == own)
             return true;
     }
-    const std::string_view suffix = kFcePartialSuffix;
-    return name.size() > suffix.size() + 1 && name.front() == '.' && endsWith(name, suffix);
+    const std::string_view prefix = kFcePartialPrefix;
+    return name.size() == prefix.size() + kFcePartialRandomDigits &&
+           name.compare(0, prefix.size(), prefix) == 0 &&
+           std::all_of(name.begin() + static_cast<std::ptrdiff_t>(prefix.size()), name.end(),
+                       [](unsigned char c) { return std::isxdigit(c); });
 }
 
 bool isSafeComponent(const std::string& name) {

@@ -21,7 +21,8 @@ inline constexpr const char* kOwnEntryNames[] = {kStagingFolderName, kRecordFile
 bool isSafeComponent(const std::string& name);
 
 // True for the program's own entries: kOwnEntryNames and the engine's partial files
-// ("." + name + kFcePartialSuffix). Restore never sends them; a backup never takes them from a server.
+// (kFcePartialPrefix + kFcePartialRandomDigits hex digits). Restore never sends them; a backup never
+// takes them from a server.
 bool isTransferTemporary(const std::string& name);
 
 // The name in double quotes with control characters and bytes above 126 shown as \xNN, fit for a log line.

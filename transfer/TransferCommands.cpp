@@ -64,7 +64,9 @@ CommandOutcome showSummary(TransferHost& host, const std::string& word, int32_t 
                          errorTitle, kStyleExclamation);
         return CommandOutcome::RunTimeError;
     }
-    if (outcome < 0) {
+    // A call the host interrupted because of an Abort (a second signal, a stop that took too long) was
+    // stopped by the user, not failed by the server.
+    if (outcome < 0 && !(host.AbortRequested() && fceGetInteger(0, FCE_INTERRUPT_DUE) == 1)) {
         host.ShowMessage(word + " halted prematurely.", errorTitle, kStyleExclamation);
         return CommandOutcome::HaltedPrematurely;
     }

@@ -161,7 +161,7 @@ int run(const Options& options, const fs::path& work) {
         return 1;
     std::string address = "127.0.0.1:" + std::to_string(server.port());
     fceAttach(1);
-    fceSetInteger(0, FCE_TIMEOUT_MS, 3000);
+    fceSetInteger(0, FCE_CONNECT_TIMEOUT_MS, 3000);
     bool ok = check(fceConnect(0, address.c_str(), "admin", "tamsk"), "connect") &&
               check(fceSetMode(0, 'B'), "TYPE I");
     for (const Folder& folder : folders)

@@ -13,7 +13,7 @@ EngineSession::~EngineSession() {
 }
 
 int32_t EngineSession::connect(const FtpServerFixture& server, int timeoutMs) {
-    int32_t rc = fceSetInteger(0, FCE_TIMEOUT_MS, timeoutMs);
+    int32_t rc = fceSetInteger(0, FCE_CONNECT_TIMEOUT_MS, timeoutMs);
     if (rc < 0)
         return rc;
     rc = fceConnect(0, server.address().toUtf8().constData(), "admin", "tamsk");

@@ -98,7 +98,7 @@ void TestEngineFaults::download() {
     QVERIFY(EngineSession::writeFile(localPath("m1.wav"), "older copy"));
     QVERIFY(connectToData());
     m_server->setFaults(faults);
-    QCOMPARE(fceSetInteger(0, FCE_TIMEOUT_MS, timeoutMs), 0);
+    QCOMPARE(fceSetInteger(0, FCE_SILENCE_MS, timeoutMs), 0);
     const int32_t rc = fceGetFile(0, "m1.wav");
     QCOMPARE(int(rc), code);
     QCOMPARE(EngineSession::errorText(rc), text);

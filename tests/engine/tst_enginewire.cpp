@@ -161,7 +161,7 @@ void TestEngineWire::connectFailures_data() {
     QTest::newRow("bad port") << "127.0.0.1:99999" << QByteArray("tamsk") << int(FCE_E_BAD_ARGUMENT)
                               << "Invalid server address: 127.0.0.1:99999";
     QTest::newRow("nothing listens") << "127.0.0.1:1" << QByteArray("tamsk") << int(FCE_E_CONNECT)
-                                     << "Connection to 127.0.0.1:1 refused";
+                                     << "Connection refused by 127.0.0.1:1";
 }
 
 void TestEngineWire::connectFailures() {

@@ -68,6 +68,10 @@ KNOWN_FAULT_KEYS = (
     "throttle",
     "refuse_login",
     "no_times",
+    "delay",
+    "drip_reply",
+    "endless_data",
+    "no_size",
 )
 MATCH_FIELDS = ("command", "arg", "name", "cwd", "path")
 
@@ -206,6 +210,18 @@ class TransferPlan:
         self.hostile = []  # listings: extra entries, each {"name", "type"}
         self.truncated = False  # set by the listing when it really cut entries
         self.no_times = False  # MLSD: leave out the modify fact
+        self.endless = False  # RETR: the file's bytes, then more bytes without end
+        self.no_size = False  # MLSD: file entries without their size fact
+
+
+class EndlessProducer:
+    """Bytes without end, one block whenever the socket takes more."""
+
+    def __init__(self, block):
+        self.block = block
+
+    def more(self):
+        return self.block
 
 
 class FaultFS(AbstractedFS):
@@ -258,6 +274,8 @@ class FaultFS(AbstractedFS):
         plan = self._plan()
         if plan is not None and plan.no_times:
             facts = [fact for fact in facts if fact != "modify"]
+        if plan is not None and plan.no_size:
+            facts = [fact for fact in facts if fact != "size"]
         synthetic = self._synthetic()
         if not synthetic:
             yield from super().format_mlsx(basedir, listing, perms, facts, ignore_err)
@@ -324,7 +342,7 @@ class FaultDTPMixin:
 
     def use_sendfile(self):
         self._take_plan()
-        if self.plan.drop_after is not None or self.plan.bytes_per_second:
+        if self.plan.drop_after is not None or self.plan.bytes_per_second or self.plan.endless:
             return False
         return super().use_sendfile()
 
@@ -340,6 +358,9 @@ class FaultDTPMixin:
         if self._remaining_before_drop() == 0:
             self._drop()
             return
+        if self.plan.endless:
+            super().push_with_producer(producer)
+            producer = EndlessProducer(b"\xff" * 65536)
         super().push_with_producer(producer)
 
     def enable_receiving(self, type, cmd):
@@ -436,6 +457,16 @@ class FaultHandlerMixin:
             self.command_log.flush()
         self.faults.refresh()
         context = self._context(cmd, arg)
+        rule = self.faults.take("delay", context)
+        if rule is not None:
+            self.ioloop.call_later(float(rule.get("seconds", 1)), self._process_command, line, cmd, arg,
+                                   context, _errback=self.handle_error)
+            return
+        self._process_command(line, cmd, arg, context)
+
+    def _process_command(self, line, cmd, arg, context):
+        if self._closed:
+            return
         if self._apply_control_faults(context):
             return
         if cmd in DATA_COMMANDS:
@@ -462,6 +493,10 @@ class FaultHandlerMixin:
             self._drop_control(rule)
             return True
         if faults.take("silence", context) is not None:
+            return True
+        rule = faults.take("drip_reply", context)
+        if rule is not None:
+            self._drip_reply(rule)
             return True
         if context["command"] == "PASS":
             rule = faults.take("refuse_login", context)
@@ -491,6 +526,23 @@ class FaultHandlerMixin:
                 pass
         self.close()
 
+    def _drip_reply(self, rule):
+        """Continuation lines of a reply that never ends: one every "every" seconds, or as fast as the
+        client reads them when "every" is 0."""
+        line = "%03d-%s\r\n" % (int(rule.get("code", 211)), rule.get("text", "Still working."))
+        every = float(rule.get("every", 0))
+        if every <= 0:
+            self.push_with_producer(EndlessProducer(line.encode() * 1024))
+            return
+
+        def send():
+            if self._closed:
+                timer.cancel()
+            else:
+                self.push(line)
+
+        timer = self.ioloop.call_every(every, send, _errback=self.handle_error)
+
     def _plan_transfer(self, context):
         faults = self.faults
         plan = TransferPlan(context)
@@ -502,6 +554,8 @@ class FaultHandlerMixin:
         rule = faults.take("throttle", context)
         if rule is not None:
             plan.bytes_per_second = max(0, int(rule.get("bytes_per_second", 0)))
+        if context["command"] == "RETR":
+            plan.endless = faults.take("endless_data", context) is not None
         if context["command"] in TRANSFER_COMMANDS:
             rule = faults.take("transfer_error", context, lambda r: r.get("when", "before") == "after")
             if rule is not None:
@@ -510,6 +564,7 @@ class FaultHandlerMixin:
             rule = faults.take("truncate_listing", context)
             if rule is not None:
                 plan.truncate_to = max(0, int(rule.get("keep", 0)))
+            plan.no_size = faults.take("no_size", context) is not None
             rule = faults.take("hostile_entries", context)
             if rule is not None:
                 plan.hostile = self._hostile_entries(rule)

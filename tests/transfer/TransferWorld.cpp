@@ -103,7 +103,7 @@ bool TransferWorld::begin() {
     server.setFaults(QJsonObject());
     local = std::make_unique<QTemporaryDir>();
     host = RecordingHost();
-    fceSetInteger(0, FCE_TIMEOUT_MS, 3000);
+    fceSetInteger(0, FCE_CONNECT_TIMEOUT_MS, 3000);
     if (fceConnect(0, server.address().toUtf8().constData(), "admin", "tamsk") < 0 || fceSetMode(0, 'B') < 0)
         return false;
     server.clearCommands();

@@ -89,7 +89,7 @@ void TestDirectories::previousBackupKept_data() {
         << QJsonObject{{"fail", QJsonArray{QJsonObject{{"command", "CWD"}, {"arg", "DTA"}},
                                            QJsonObject{{"command", "MKD"}}}}}
         << false << 0;
-    for (const char* name : {"a\tb.wav", "a\x1b[2Jb.wav", ".kavrel-staging", ".f1.dat.kavrel-part"}) {
+    for (const char* name : {"a\tb.wav", "a\x1b[2Jb.wav", ".kavrel-staging", ".kavrel-part-00000000"}) {
         QTest::newRow(qPrintable(QString("unsafe name %1").arg(QString(name).toUtf8().toPercentEncoding())))
             << QJsonObject{{"hostile_entries", QJsonObject{{"entries", QJsonArray{name}}}}} << false << 0;
     }
@@ -155,7 +155,7 @@ void TestDirectories::upload() {
     QFETCH(int, result);
     const QString source = world.localPath("restore/MSG");
     for (const char* name :
-         {"a.wav", "b.wav", "c.wav", ".a.wav.kavrel-part", ".kavrel-record", ".kavrel-staging/x.wav"})
+         {"a.wav", "b.wav", "c.wav", ".kavrel-part-89abcdef", ".kavrel-record", ".kavrel-staging/x.wav"})
         QVERIFY(writeFile(source + '/' + name, name));
     world.server.setFaults(faults);
     if (abortAtSecond)

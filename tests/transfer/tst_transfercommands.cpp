@@ -42,7 +42,7 @@ void TestTransferCommands::backupThenRestore() {
     QCOMPARE(world.host.states, (std::vector<int32_t>{2, 1}));
 
     QVERIFY(QDir(world.server.root()).removeRecursively() && QDir().mkpath(world.server.root()));
-    QVERIFY(writeFile(base + "/MSG/.m9.msg.kavrel-part", "partial"));
+    QVERIFY(writeFile(base + "/MSG/.kavrel-part-0123abcd", "partial"));
     QVERIFY(writeFile(base + "/PMT/.kavrel-staging/p9.wav", "staged"));
     world.host = RecordingHost();
     QCOMPARE(commands.Restore(base.toStdString(), {}, {}), CommandOutcome::Completed);
