@@ -116,8 +116,9 @@ ListingParser::LineKind ListingParser::parseMlsdLine(std::string_view line, List
     if (type == "cdir" || type == "pdir")
         return LineKind::Skip;
     // A link (os.unix=slink...) or any other type whose target is unknown is taken as a file.
+    // Only a plain file's size is the size of what RETR sends: a link's is that of the link itself.
     entry.isDirectory = type == "dir";
-    if (entry.isDirectory)
+    if (type != "file")
         entry.size = -1;
     return type.empty() ? LineKind::Unreadable : LineKind::Entry;
 }

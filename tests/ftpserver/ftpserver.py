@@ -289,7 +289,8 @@ class FaultFS(AbstractedFS):
                     line = "type=%s;modify=%s;perm=el; %s\r\n" % (entry["type"], when, name)
                 else:
                     size = int(entry.get("size", HOSTILE_FILE_SIZE))
-                    line = "type=file;size=%d;modify=%s;perm=r; %s\r\n" % (size, when, name)
+                    kind = entry.get("type", "file")  # e.g. "OS.unix=slink:/x", a link that lists its own size
+                    line = "type=%s;size=%d;modify=%s;perm=r; %s\r\n" % (kind, size, when, name)
                 yield line.encode("utf8", "replace")
             else:
                 yield from super().format_mlsx(basedir, [name], perms, facts, ignore_err)
