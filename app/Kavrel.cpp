@@ -280,7 +280,7 @@ void Kavrel::loadSettings() {
     chkMessages->setChecked(readTicked("Message"));
     chkMailboxes->setChecked(readTicked("Mailbox"));
     eLocalDir->setText(
-        LogText::fromBytes(readSetting("LocalHost", "DataPath", ProgramLocation::directory())));
+        LogText::fromBytes(readSetting("LocalHost", "DataPath", ProgramLocation::defaultLocalFolder())));
 }
 
 int32_t Kavrel::AttachEngine() {

@@ -69,7 +69,7 @@ void warnIfReadableByOthers(CliHost& host, const std::string& settingsFile) {
 }
 
 JobSettings jobFor(const CliOptions& options, const std::string& settingsFile) {
-    JobSettings job = ReadJobSettings(settingsFile, ProgramLocation::directory());
+    JobSettings job = ReadJobSettings(settingsFile, ProgramLocation::defaultLocalFolder());
     if (options.localDir)
         job.localDir = *options.localDir;
     if (options.only) {
@@ -150,8 +150,9 @@ int RunCli(const CliOptions& options, std::FILE* out, std::FILE* err) {
         std::fprintf(out, "kavrel-cli %s\n", KAVREL_VERSION);
         return ExitCompleted;
     }
-    const std::string settingsFile =
-        options.settingsFile.value_or(DefaultCliSettingsPath(ProgramLocation::directory()));
+    const std::string settingsFile = options.settingsFile
+                                         ? *options.settingsFile
+                                         : DefaultCliSettingsPath(ProgramLocation::settingsDirectory());
     if (!settingsFileUsable(settingsFile))
         return usageError(err, "settings file missing, unreadable or not a settings file: " + settingsFile);
     if (const std::string key = MissingConnectionKey(settingsFile); !key.empty())

@@ -13,7 +13,7 @@ int32_t readTick(const std::string& key, std::string& path) {
 
 } // namespace
 
-JobSettings ReadJobSettings(const std::string& settingsFile, const std::string& programDirectory) {
+JobSettings ReadJobSettings(const std::string& settingsFile, const std::string& defaultLocalFolder) {
     // The readers may replace an empty path with their own default; this one is never empty, but the
     // copy keeps the caller's text as given whatever they do.
     std::string path = settingsFile;
@@ -29,7 +29,7 @@ JobSettings ReadJobSettings(const std::string& settingsFile, const std::string& 
     job.selection.prompts = readTick("Prompt", path);
     job.selection.messages = readTick("Message", path);
     job.selection.mailboxes = readTick("Mailbox", path);
-    job.localDir = ReadIniString("LocalHost", "DataPath", programDirectory, path);
+    job.localDir = ReadIniString("LocalHost", "DataPath", defaultLocalFolder, path);
     return job;
 }
 
@@ -44,8 +44,8 @@ std::string MissingConnectionKey(const std::string& settingsFile) {
     return {};
 }
 
-std::string DefaultCliSettingsPath(const std::string& programDirectory) {
-    if (programDirectory.empty() || programDirectory.back() == '/')
-        return programDirectory + "kavrel.INI";
-    return programDirectory + "/kavrel.INI";
+std::string DefaultCliSettingsPath(const std::string& settingsDirectory) {
+    if (settingsDirectory.empty() || settingsDirectory.back() == '/')
+        return settingsDirectory + "kavrel.INI";
+    return settingsDirectory + "/kavrel.INI";
 }

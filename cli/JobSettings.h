@@ -18,11 +18,12 @@ struct JobSettings {
 inline constexpr const char* kDefaultServer = "trelvik";
 
 // Reads every key through the settings functions, never writing. The caller has made sure the file exists.
-JobSettings ReadJobSettings(const std::string& settingsFile, const std::string& programDirectory);
+// defaultLocalFolder is the DataPath default, the window's own.
+JobSettings ReadJobSettings(const std::string& settingsFile, const std::string& defaultLocalFolder);
 
 // The first of Server, User and Password that the [Connection] section of the file lacks, empty when
 // it has all three. A scheduled run takes no connection value from the window's first-run defaults.
 std::string MissingConnectionKey(const std::string& settingsFile);
 
-// The window's settings file: kavrel.INI in the program's folder.
-std::string DefaultCliSettingsPath(const std::string& programDirectory);
+// The window's settings file: kavrel.INI in the window's settings folder.
+std::string DefaultCliSettingsPath(const std::string& settingsDirectory);

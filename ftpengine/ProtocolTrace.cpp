@@ -47,7 +47,7 @@ EngineStatus ProtocolTrace::open(const std::string& name) {
     m_path.clear();
     if (name.empty())
         return {};
-    m_path = name.front() == '/' ? name : ProgramLocation::directory() + "/" + name;
+    m_path = name.front() == '/' ? name : ProgramLocation::settingsDirectory() + "/" + name;
     return openFile();
 }
 

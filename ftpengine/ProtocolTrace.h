@@ -18,7 +18,7 @@ public:
     ProtocolTrace(const ProtocolTrace&) = delete;
     ProtocolTrace& operator=(const ProtocolTrace&) = delete;
 
-    // A relative name is placed beside the program; an empty name stops tracing.
+    // A relative name is placed beside the settings file; an empty name stops tracing.
     EngineStatus open(const std::string& name);
     void close();
     const std::string& path() const { return m_path; }

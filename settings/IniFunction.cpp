@@ -54,7 +54,7 @@ int32_t leadingInteger(const std::string& text) {
 } // namespace
 
 std::string DefaultSettingsPath() {
-    return ProgramLocation::directory() + "/" + ProgramLocation::baseName() + ".INI";
+    return ProgramLocation::settingsDirectory() + "/" + ProgramLocation::baseName() + ".INI";
 }
 
 std::string ReadIniString(const std::string& section, const std::string& key, const std::string& defaultValue,

@@ -3,7 +3,8 @@
 #include <cstdint>
 #include <string>
 
-// The settings file: INI text beside the program (program folder, separator, base name, ".INI").
+// The settings file: INI text in the settings folder (ProgramLocation::settingsDirectory(): beside the
+// program, or ~/.config/kavrel once installed), joined with the base name and ".INI".
 // Every call is one complete access to the file and absorbs every failure: reads fall back to the
 // caller's default, writes that cannot be made are silently lost. An empty settingsPath is replaced
 // by the default path, and the caller's variable holds that path afterwards.

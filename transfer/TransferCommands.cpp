@@ -93,7 +93,7 @@ std::string TransferCommands::LocalBaseDirectory(const std::string& localDirText
     // Only blanks are trimmed: a tab is a character a folder name may hold.
     const size_t first = localDirText.find_first_not_of(' ');
     if (first == std::string::npos)
-        return ProgramLocation::driveRoot();
+        return ProgramLocation::emptyLocalFolderBase();
     const size_t last = localDirText.find_last_not_of(' ');
     return localDirText.substr(first, last - first + 1);
 }
