@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <unistd.h>
 #include <vector>
 
@@ -15,4 +16,8 @@ ssize_t ByteStream::sendFromFile(int fileDescriptor, size_t length, int timeoutM
         return got < 0 ? -errno : 0;
     ssize_t sent = sendAll(block.data(), static_cast<size_t>(got), timeoutMs);
     return sent < 0 ? sent : got;
+}
+
+std::string ByteStream::describe(ssize_t error) const {
+    return std::strerror(static_cast<int>(-error));
 }

@@ -1,10 +1,11 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <sys/types.h>
 
 // A connected byte stream with silence-bounded waits. The control and data connections speak only
-// through this, so that a TLS stream can later take the place of the plain socket.
+// through this, so that a TLS stream can take the place of the plain socket.
 // Results follow the system's convention: a count, 0 for end of stream, or -errno (-ETIMEDOUT when
 // nothing moved for timeoutMs).
 class ByteStream {
@@ -20,4 +21,6 @@ public:
     // Tells the peer nothing more will be sent (the end of an upload).
     virtual void finishSending() = 0;
     virtual int descriptor() const = 0;
+    // Words for a negative result of this stream (a TLS stream knows more than errno says).
+    virtual std::string describe(ssize_t error) const;
 };

@@ -45,6 +45,11 @@ void ControlConnection::adoptStream(std::unique_ptr<ByteStream> stream) {
     m_pending.clear();
 }
 
+std::unique_ptr<ByteStream> ControlConnection::releaseStream() {
+    m_pending.clear();
+    return std::move(m_stream);
+}
+
 std::string ControlConnection::verbOf(const std::string& command) {
     return command.substr(0, command.find(' '));
 }
@@ -67,9 +72,8 @@ EngineStatus ControlConnection::send(const std::string& command) {
         return fail(FCE_E_TIMEOUT,
                     "Could not send " + verbOf(command) + " within " + std::to_string(m_timeoutMs) + " ms");
     if (sent < 0)
-        return fail(FCE_E_CONNECTION_LOST, "Connection lost (" +
-                                               std::string(std::strerror(static_cast<int>(-sent))) +
-                                               ") while sending " + verbOf(command));
+        return fail(FCE_E_CONNECTION_LOST,
+                    "Connection lost (" + m_stream->describe(sent) + ") while sending " + verbOf(command));
     return {};
 }
 
@@ -102,9 +106,8 @@ EngineStatus ControlConnection::readLine(std::string& line, const std::string& w
         if (got == 0)
             return fail(FCE_E_CONNECTION_LOST, "Connection closed by the server (no reply to " + what + ")");
         if (got < 0)
-            return fail(FCE_E_CONNECTION_LOST, "Connection lost (" +
-                                                   std::string(std::strerror(static_cast<int>(-got))) +
-                                                   ") waiting for the reply to " + what);
+            return fail(FCE_E_CONNECTION_LOST,
+                        "Connection lost (" + m_stream->describe(got) + ") waiting for the reply to " + what);
         m_pending.append(block, static_cast<size_t>(got));
     }
 }

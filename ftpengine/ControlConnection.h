@@ -30,7 +30,12 @@ public:
     // Puts stream in place of the current one: the TLS stream after AUTH TLS, or one end of a socket
     // pair in a test. The peer address stays that of the connection opened before.
     void adoptStream(std::unique_ptr<ByteStream> stream);
+    // Hands the current stream over (to be wrapped in TLS); the connection is closed until adoptStream.
+    std::unique_ptr<ByteStream> releaseStream();
     bool isOpen() const { return m_stream != nullptr; }
+    // Bytes received beyond the last reply: none may come between AUTH TLS's 234 and the handshake.
+    bool hasPendingBytes() const { return !m_pending.empty(); }
+    int descriptor() const { return m_stream ? m_stream->descriptor() : -1; }
 
     // The silence limit of replies (and of the data connections that go with them).
     void setTimeout(int timeoutMs) { m_timeoutMs = timeoutMs; }

@@ -7,6 +7,7 @@
 #include "PassiveReply.h"
 #include "PlainSocketStream.h"
 #include "TcpConnector.h"
+#include "TlsSocketStream.h"
 #include "TransferProgress.h"
 
 #include <algorithm>
@@ -66,7 +67,22 @@ EngineStatus DataConnection::open(ControlConnection& control, bool& usePasv) {
     return {};
 }
 
+EngineStatus DataConnection::startTls(SSL_CTX* context, const std::string& serverName,
+                                      const std::string& numericHost, SSL_SESSION* session,
+                                      int controlDescriptor) {
+    auto tls = std::make_unique<TlsSocketStream>(std::move(m_stream), context);
+    EngineStatus status = tls->handshake(serverName, numericHost, session, m_timeoutMs);
+    if (!status.ok())
+        return EngineStatus::failure(status.code() == FCE_E_TIMEOUT ? FCE_E_TIMEOUT : FCE_E_DATA_CONNECTION,
+                                     "Data connection: " + status.text());
+    tls->setCompanion(controlDescriptor);
+    m_tls = tls.get();
+    m_stream = std::move(tls);
+    return {};
+}
+
 void DataConnection::close() {
+    m_tls = nullptr;
     m_stream.reset();
 }
 
@@ -76,10 +92,12 @@ EngineStatus DataConnection::transferFailure(ssize_t result, const std::string& 
     if (result == -ETIMEDOUT)
         return EngineStatus::failure(FCE_E_TIMEOUT, "No data for " + what + " within " +
                                                         std::to_string(m_timeoutMs) + " ms");
-    return EngineStatus::failure(FCE_E_DATA_CONNECTION,
-                                 "Data connection failed (" +
-                                     std::string(std::strerror(static_cast<int>(-result))) + ") during " +
-                                     what);
+    if (result == TlsSocketStream::kTruncated && m_tls != nullptr)
+        return EngineStatus::failure(FCE_E_INCOMPLETE, "Data connection for " + what +
+                                                           " ended without the server's TLS close_notify: "
+                                                           "the data may be cut short");
+    return EngineStatus::failure(FCE_E_DATA_CONNECTION, "Data connection failed (" +
+                                                            m_stream->describe(result) + ") during " + what);
 }
 
 EngineStatus DataConnection::receiveText(std::string& text, size_t limit, const std::string& what) {

@@ -5,10 +5,12 @@
 
 #include <cstdint>
 #include <memory>
+#include <openssl/ssl.h>
 #include <string>
 
 class ControlConnection;
 class LocalPartialFile;
+class TlsSocketStream;
 class TransferProgress;
 
 // One passive data connection: opened before the transfer command, read or written to its end, then
@@ -20,6 +22,13 @@ public:
     // Asks for a port with EPSV (or PASV, once the server refused EPSV: usePasv is then set for the rest
     // of the session) and connects to it at the control connection's peer address.
     EngineStatus open(ControlConnection& control, bool& usePasv);
+    // Wraps the connected socket in TLS, with the control connection's server name, resuming session
+    // (taken over; nullptr for a full handshake). Called after the server's preliminary reply: some
+    // servers begin their side of the handshake only once they have the command.
+    EngineStatus startTls(SSL_CTX* context, const std::string& serverName, const std::string& numericHost,
+                          SSL_SESSION* session, int controlDescriptor);
+    // The TLS stream after startTls, else nullptr.
+    const TlsSocketStream* tls() const { return m_tls; }
     void close();
 
     // Reads to end of stream into text; more than limit bytes is a failure, never a cut.
@@ -37,5 +46,6 @@ private:
     EngineStatus transferFailure(ssize_t result, const std::string& what) const;
 
     std::unique_ptr<ByteStream> m_stream;
+    TlsSocketStream* m_tls = nullptr; // m_stream when it is a TLS stream
     int m_timeoutMs = 60000;
 };

@@ -47,6 +47,8 @@ std::string ErrorRegistry::generalText(int32_t code) {
         return "TLS failure";
     case FCE_E_INTERRUPTED:
         return "Interrupted";
+    case FCE_E_UNTRUSTED_CERTIFICATE:
+        return "The server's certificate is not trusted";
     default:
         return code < 0 ? "Unknown error " + std::to_string(code) : "No error";
     }

@@ -149,10 +149,24 @@ int32_t fceSetInteger(int32_t channel, int32_t parameter, int32_t value) {
 }
 
 int32_t fceGetString(int32_t channel, int32_t parameter, char* buffer, int32_t size) {
-    return onChannel(channel, [&](Engine&) -> int32_t {
-        if (parameter != FCE_DESCRIPTION)
+    return onChannel(channel, [&](Engine& current) -> int32_t {
+        const PeerCertificate& peer = current.session.peerCertificate();
+        switch (parameter) {
+        case FCE_DESCRIPTION:
+            return copyOut(description(), buffer, size);
+        case FCE_TLS_STATUS:
+            return copyOut(current.session.tlsStatus(), buffer, size);
+        case FCE_PEER_FINGERPRINT:
+            return copyOut(peer.fingerprint, buffer, size);
+        case FCE_PEER_SUBJECT:
+            return copyOut(peer.subject, buffer, size);
+        case FCE_PEER_ISSUER:
+            return copyOut(peer.issuer, buffer, size);
+        case FCE_PEER_VALIDITY:
+            return copyOut(peer.validity, buffer, size);
+        default:
             return fail(FCE_E_BAD_ARGUMENT, "Unknown text parameter " + std::to_string(parameter));
-        return copyOut(description(), buffer, size);
+        }
     });
 }
 
@@ -160,6 +174,10 @@ int32_t fceSetString(int32_t channel, int32_t parameter, const char* value) {
     return onChannel(channel, [&](Engine& current) -> int32_t {
         if (value == nullptr)
             return nullArgument("fceSetString");
+        if (parameter == FCE_TRUSTED_FINGERPRINT) {
+            current.session.setTrustedFingerprint(value);
+            return 0;
+        }
         if (parameter != FCE_TRACE_FILE)
             return fail(FCE_E_BAD_ARGUMENT, "Unknown text parameter " + std::to_string(parameter));
         return outcome(current.trace.open(value));

@@ -19,27 +19,38 @@ enum FceParameter : int32_t {
     FCE_SILENCE_MS = 21,         // set: longest silence (no whole reply, no data moving) a call waits, in ms;
                                  // 60000 until set
     FCE_INTERRUPT_DUE = 22,      // get: 1 while an interrupt asked for by fceInterrupt is in force, else 0
+    // FTPS. The host logs "Connected with " + FCE_TLS_STATUS, or that the server does not offer TLS.
+    FCE_TLS_STATUS = 30, // get string: after connect, e.g. "TLS 1.3 (TLS_AES_256_GCM_SHA384)"; "" when plain
+    FCE_PEER_FINGERPRINT = 31, // get string: "SHA256:AB:CD:..." (uppercase hex, colon-separated) of the last
+                               // certificate the server presented (also after a failed connect)
+    FCE_PEER_SUBJECT = 32,     // get string: one-line distinguished name of that certificate's subject
+    FCE_PEER_ISSUER = 33,      // get string: one-line distinguished name of its issuer
+    FCE_PEER_VALIDITY = 34,    // get string: e.g. "2026-12-07 03:00:00 UTC to 2027-12-07 03:00:00 UTC"
+    FCE_TRUSTED_FINGERPRINT = 35, // set string before fceConnect: the fingerprint the administrator trusts
+                                  // for this server ("" = none)
 };
 
 // Failure codes. Each failure also records its own text, read back with fceErrorText.
 enum FceError : int32_t {
-    FCE_E_NOT_ATTACHED = -1,      // fceAttach has not been called, or fceRelease has
-    FCE_E_BAD_ARGUMENT = -2,      // a channel other than 0, an unknown parameter, a null pointer
-    FCE_E_NOT_CONNECTED = -3,     // no control connection (never connected, closed, or dropped)
-    FCE_E_RESOLVE = -4,           // the host name could not be resolved
-    FCE_E_CONNECT = -5,           // the TCP connection was refused or failed
-    FCE_E_TIMEOUT = -6,           // no reply or no data within the set silence
-    FCE_E_CONNECTION_LOST = -7,   // the server closed the control connection (421 or end of stream)
-    FCE_E_SERVER_REPLY = -8,      // the server refused a command; the text is its reply line
-    FCE_E_LOGIN = -9,             // the server refused the user or the password
-    FCE_E_DATA_CONNECTION = -10,  // the data connection could not be made or ended abnormally
-    FCE_E_LOCAL_FILE = -11,       // a local file or folder could not be read, written or renamed
-    FCE_E_UNSAFE_NAME = -12,      // a name that is not one plain path component
-    FCE_E_INCOMPLETE = -13,       // a listing marked incomplete, or a file shorter/longer than listed
-    FCE_E_BUFFER_TOO_SMALL = -14, // the caller's buffer cannot hold the whole result
-    FCE_E_PROTOCOL = -15,         // a reply that makes no sense (bad EPSV/PASV answer, garbage)
-    FCE_E_TLS = -16,              // reserved for explicit FTPS
-    FCE_E_INTERRUPTED = -18,      // the host interrupted the call (fceInterrupt)
+    FCE_E_NOT_ATTACHED = -1,           // fceAttach has not been called, or fceRelease has
+    FCE_E_BAD_ARGUMENT = -2,           // a channel other than 0, an unknown parameter, a null pointer
+    FCE_E_NOT_CONNECTED = -3,          // no control connection (never connected, closed, or dropped)
+    FCE_E_RESOLVE = -4,                // the host name could not be resolved
+    FCE_E_CONNECT = -5,                // the TCP connection was refused or failed
+    FCE_E_TIMEOUT = -6,                // no reply or no data within the set silence
+    FCE_E_CONNECTION_LOST = -7,        // the server closed the control connection (421 or end of stream)
+    FCE_E_SERVER_REPLY = -8,           // the server refused a command; the text is its reply line
+    FCE_E_LOGIN = -9,                  // the server refused the user or the password
+    FCE_E_DATA_CONNECTION = -10,       // the data connection could not be made or ended abnormally
+    FCE_E_LOCAL_FILE = -11,            // a local file or folder could not be read, written or renamed
+    FCE_E_UNSAFE_NAME = -12,           // a name that is not one plain path component
+    FCE_E_INCOMPLETE = -13,            // a listing marked incomplete, or a file shorter/longer than listed
+    FCE_E_BUFFER_TOO_SMALL = -14,      // the caller's buffer cannot hold the whole result
+    FCE_E_PROTOCOL = -15,              // a reply that makes no sense (bad EPSV/PASV answer, garbage)
+    FCE_E_TLS = -16,                   // TLS refused or failed (AUTH TLS, handshake, PBSZ/PROT)
+    FCE_E_UNTRUSTED_CERTIFICATE = -17, // the certificate neither verifies nor matches the trusted
+                                       // fingerprint; nothing was sent after the handshake
+    FCE_E_INTERRUPTED = -18,           // the host interrupted the call (fceInterrupt)
 };
 
 // Where a listed modification time came from, which says how far it can be trusted. LIST times are the
@@ -76,7 +87,9 @@ int32_t fceSetInteger(int32_t channel, int32_t parameter, int32_t value);
 int32_t fceGetString(int32_t channel, int32_t parameter, char* buffer, int32_t size);
 int32_t fceSetString(int32_t channel, int32_t parameter, const char* value);
 
-// server: "host", "host:port" or "[v6 address]:port"; port 21 when absent.
+// server: "host", "host:port" or "[v6 address]:port", optionally after "ftp://" (clear text only),
+// "ftpes://" (explicit TLS required) or "ftps://" (implicit TLS, port 990 when absent); port 21 when
+// absent otherwise. Without a scheme TLS is used when the server accepts AUTH TLS.
 int32_t fceConnect(int32_t channel, const char* server, const char* user, const char* password);
 int32_t fceSetMode(int32_t channel, int32_t mode); // 'B' (66): binary
 int32_t fceClose(int32_t channel);

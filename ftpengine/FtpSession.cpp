@@ -7,6 +7,7 @@
 #include "NameSafety.h"
 #include "ProtocolTrace.h"
 #include "ServerAddress.h"
+#include "TlsSocketStream.h"
 #include "TransferProgress.h"
 
 #include <algorithm>
@@ -57,6 +58,11 @@ void FtpSession::setState(State next) {
         m_control.close();
         m_listedSizes.clear();
     }
+    if (next != State::Ready) {
+        m_protected = false;
+        m_noopSent = false;
+        m_tlsStatus.clear();
+    }
     if (next == State::LoggingIn) {
         m_binaryAccepted = false;
         m_usePasv = false;
@@ -90,24 +96,25 @@ void FtpSession::setProgressHook(FceProgressHook hook, void* context) {
 EngineStatus FtpSession::connect(const std::string& server, const std::string& user,
                                  const std::string& password) {
     close();
+    m_peer = PeerCertificate();
     ServerAddress address;
     if (EngineStatus status = ServerAddress::parse(server, address); !status.ok())
         return status;
+    m_server = server;
+    m_user = user;
+    m_password = password;
+    m_serverName = address.isNumeric() ? std::string() : address.host();
+    m_numericHost = address.isNumeric() ? address.host() : std::string();
     EngineStatus status =
         m_control.open(address.host(), address.port(), address.display(), m_connectTimeoutMs);
     if (!status.ok())
         return status;
     setState(State::LoggingIn);
-    // The whole greeting, "120 ready in a moment" lines included, within the connection limit.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(m_connectTimeoutMs);
-    FtpReply greeting;
-    do {
-        status = m_control.readReply(greeting, "connect", deadline, m_connectTimeoutMs);
-    } while (status.ok() && greeting.isPreliminary());
-    if (status.ok() && greeting.code != 220)
-        status = refusedBy(greeting, FCE_E_CONNECT);
+    status = negotiateTls(address.security());
     if (status.ok())
         status = login(user, password);
+    if (status.ok() && m_protected)
+        status = protectData(address.security() == ServerAddress::Security::Implicit);
     if (status.ok())
         status = readFeatures();
     if (!status.ok()) {
@@ -115,6 +122,83 @@ EngineStatus FtpSession::connect(const std::string& server, const std::string& u
         return status;
     }
     setState(State::Ready);
+    return {};
+}
+
+EngineStatus FtpSession::readGreeting() {
+    // The whole greeting, "120 ready in a moment" lines included, within the connection limit.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(m_connectTimeoutMs);
+    FtpReply greeting;
+    EngineStatus status;
+    do {
+        status = m_control.readReply(greeting, "connect", deadline, m_connectTimeoutMs);
+    } while (status.ok() && greeting.isPreliminary());
+    if (status.ok() && greeting.code != 220)
+        return refusedBy(greeting, FCE_E_CONNECT);
+    return status;
+}
+
+EngineStatus FtpSession::negotiateTls(ServerAddress::Security security) {
+    using Security = ServerAddress::Security;
+    if (security == Security::Implicit) {
+        if (EngineStatus status = startControlTls(); !status.ok())
+            return status;
+        return readGreeting();
+    }
+    if (EngineStatus status = readGreeting(); !status.ok() || security == Security::Plain)
+        return status;
+    FtpReply reply;
+    if (EngineStatus status = m_control.command("AUTH TLS", reply); !status.ok())
+        return status;
+    if (reply.code == 234)
+        return startControlTls(); // a failed handshake after this is a failure, never clear text
+    if (security == Security::Opportunistic && reply.code >= 500 && reply.code <= 599) {
+        m_trace.note("The server does not offer TLS; continuing without encryption");
+        return {};
+    }
+    return EngineStatus::failure(FCE_E_TLS, "The server refused TLS: " + reply.lastLine());
+}
+
+EngineStatus FtpSession::startControlTls() {
+    if (m_control.hasPendingBytes()) // would pass for protected text once the handshake is done
+        return EngineStatus::failure(FCE_E_TLS, "TLS handshake failed: the server sent clear text after "
+                                                "accepting AUTH TLS");
+    if (EngineStatus status = m_tls.start(); !status.ok())
+        return status;
+    auto tls = std::make_unique<TlsSocketStream>(m_control.releaseStream(), m_tls.context());
+    EngineStatus status = tls->handshake(m_serverName, m_numericHost, nullptr, m_connectTimeoutMs);
+    m_peer = PeerCertificate::of(tls->peerCertificate());
+    if (!status.ok()) {
+        m_trace.note(status.text());
+        return status;
+    }
+    bool pinned = PeerCertificate::sameFingerprint(m_peer.fingerprint, m_trustedFingerprint);
+    if (!tls->verified() && !pinned) {
+        tls->abandon(); // not one more byte to a server we do not trust
+        std::string text = "The server's certificate is not trusted (" + tls->verifyText() +
+                           "): " + m_peer.fingerprint + ", " + m_peer.subject;
+        m_trace.note(text);
+        return EngineStatus::failure(FCE_E_UNTRUSTED_CERTIFICATE, text);
+    }
+    m_tlsStatus = tls->status();
+    m_trace.note("Control connection: " + m_tlsStatus +
+                 (tls->verified() ? ", certificate verified" : ", certificate trusted by its fingerprint"));
+    m_control.adoptStream(std::move(tls));
+    m_protected = true;
+    return {};
+}
+
+EngineStatus FtpSession::protectData(bool implicit) {
+    for (const char* command : {"PBSZ 0", "PROT P"}) {
+        FtpReply reply;
+        if (EngineStatus status = m_control.command(command, reply); !status.ok())
+            return status;
+        // Some implicit-TLS servers protect data always and refuse the commands as superfluous.
+        bool alreadyProtected = implicit && reply.code >= 500;
+        if (!reply.isCompletion() && !alreadyProtected)
+            return EngineStatus::failure(FCE_E_TLS, "The server refused protected data connections: " +
+                                                        reply.lastLine());
+    }
     return {};
 }
 
@@ -208,11 +292,78 @@ EngineStatus FtpSession::makeDirectory(const std::string& name) {
 }
 
 EngineStatus FtpSession::startTransfer(DataConnection& data, const std::string& command, FtpReply& reply) {
+    if (m_protected) {
+        if (EngineStatus status = prepareDataTls(); !status.ok())
+            return status;
+    }
     if (EngineStatus status = data.open(m_control, m_usePasv); !status.ok())
         return status;
     if (EngineStatus status = m_control.command(command, reply); !status.ok())
         return status;
-    return reply.isPreliminary() ? EngineStatus() : refusedBy(reply);
+    if (!reply.isPreliminary())
+        return refusedBy(reply);
+    return m_protected ? secureData(data, ControlConnection::verbOf(command)) : EngineStatus();
+}
+
+EngineStatus FtpSession::prepareDataTls() {
+    if (m_tls.resumption() == TlsContext::Resumption::Missing && !m_noopSent) {
+        // TLS 1.3 tickets are read only with a reply; a NOOP's brings in any that are pending.
+        m_noopSent = true;
+        FtpReply reply;
+        if (EngineStatus status = m_control.command("NOOP", reply); !status.ok())
+            return status;
+    }
+    if (m_tls.resumption() == TlsContext::Resumption::Expired)
+        return reconnectForNewSession();
+    return {};
+}
+
+EngineStatus FtpSession::reconnectForNewSession() {
+    FtpReply reply;
+    if (EngineStatus status = m_control.command("PWD", reply); !status.ok())
+        return status;
+    std::string line = reply.lastLine();
+    auto open = line.find('"');
+    auto end = line.rfind('"');
+    if (reply.code != 257 || open == std::string::npos || end <= open)
+        return EngineStatus::failure(FCE_E_PROTOCOL, "Unreadable PWD reply: " + line);
+    std::string directory = line.substr(open + 1, end - open - 1);
+    for (auto doubled = directory.find("\"\""); doubled != std::string::npos;
+         doubled = directory.find("\"\"", doubled + 1))
+        directory.erase(doubled, 1);
+    m_trace.note("The TLS session expired; logging in again so that data connections can resume it");
+    bool binary = m_binaryAccepted;
+    auto sizes = m_listedSizes;
+    std::string server = m_server, user = m_user, password = m_password;
+    if (EngineStatus status = connect(server, user, password); !status.ok())
+        return status;
+    if (EngineStatus status = changeTo(directory); !status.ok())
+        return status;
+    m_listedSizes = std::move(sizes);
+    return binary ? setBinary() : EngineStatus();
+}
+
+EngineStatus FtpSession::secureData(DataConnection& data, const std::string& verb) {
+    EngineStatus status = data.startTls(m_tls.context(), m_serverName, m_numericHost, m_tls.sessionCopy(),
+                                        m_control.descriptor());
+    if (status.ok() && PeerCertificate::of(data.tls()->peerCertificate()).fingerprint != m_peer.fingerprint)
+        status = EngineStatus::failure(FCE_E_UNTRUSTED_CERTIFICATE,
+                                       "The data connection presented another certificate than the server");
+    if (status.ok()) {
+        m_trace.note("Data connection: " + data.tls()->status() +
+                     (data.tls()->resumed() ? ", session resumed" : ", new session (not resumed)"));
+        return {};
+    }
+    m_trace.note(status.text());
+    data.close();
+    if (status.code() == FCE_E_TIMEOUT) {
+        m_control.close(); // a late reply would answer the wrong command
+        return status;
+    }
+    FtpReply final;
+    if (m_control.readReply(final, verb).ok() && final.code >= 400)
+        return EngineStatus::failure(status.code(), status.text() + "; the server said: " + final.lastLine());
+    return status;
 }
 
 EngineStatus FtpSession::finishTransfer(DataConnection& data, const std::string& verb,

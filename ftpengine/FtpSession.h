@@ -4,6 +4,9 @@
 #include "EngineStatus.h"
 #include "FtpEngine.h"
 #include "ListingEntry.h"
+#include "PeerCertificate.h"
+#include "ServerAddress.h"
+#include "TlsContext.h"
 
 #include <cstdint>
 #include <memory>
@@ -53,12 +56,28 @@ public:
     bool replaceLocal() const { return m_replaceLocal; }
     void setProgressHook(FceProgressHook hook, void* context);
 
+    // "TLS 1.3 (TLS_AES_256_GCM_SHA384)" while connected with TLS, else "".
+    const std::string& tlsStatus() const { return m_tlsStatus; }
+    // The last certificate a server presented, kept after a failed connect so the host can show it.
+    const PeerCertificate& peerCertificate() const { return m_peer; }
+    void setTrustedFingerprint(const std::string& fingerprint) { m_trustedFingerprint = fingerprint; }
+
 private:
     // What every file transfer checks first: a safe name, a connection, a local directory, binary mode.
     EngineStatus readyToTransfer(const std::string& name);
     void setState(State next);
     EngineStatus requireReady() const;
     EngineStatus login(const std::string& user, const std::string& password);
+    EngineStatus readGreeting();
+    // AUTH TLS as the address asks; clear text only when a server without TLS may be used in clear.
+    EngineStatus negotiateTls(ServerAddress::Security security);
+    // Handshake on the control connection and the trust decision, before anything else is sent.
+    EngineStatus startControlTls();
+    EngineStatus protectData(bool implicit);
+    // Before each protected data connection: a resumable session at hand, or a new login that gives one.
+    EngineStatus prepareDataTls();
+    EngineStatus secureData(DataConnection& data, const std::string& verb);
+    EngineStatus reconnectForNewSession();
     EngineStatus readFeatures();
     EngineStatus changeTo(const std::string& path);
     EngineStatus runListing(const std::string& command, std::string& raw, FtpReply& startReply);
@@ -81,8 +100,22 @@ private:
     bool m_replaceLocal = false;
     FceProgressHook m_hook = nullptr;
     void* m_hookContext = nullptr;
-    std::string m_localDir;             // as texts show it
-    std::shared_ptr<int> m_localFolder; // the open folder files are read from and written into
+    std::string m_localDir; // as texts show it
+    std::shared_ptr<int>
+        m_localFolder; // the open folder files are read from and written into    // TLS: the session's
+                       // context, whether data connections are protected, and what the host reads.
+    TlsContext m_tls;
+    bool m_protected = false;  // the control connection is under TLS, and so is every data connection
+    bool m_noopSent = false;   // a NOOP already tried to pull in session tickets on this connection
+    std::string m_serverName;  // SNI and certificate name; empty for a numeric address
+    std::string m_numericHost; // the address a certificate must name when there is no server name
+    std::string m_tlsStatus;
+    PeerCertificate m_peer;
+    std::string m_trustedFingerprint;
+    // What a new login needs when the TLS session has expired.
+    std::string m_server;
+    std::string m_user;
+    std::string m_password;
     // Sizes from the last listing of the current server directory, for the completeness check.
     std::unordered_map<std::string, int64_t> m_listedSizes;
 };

@@ -2,6 +2,10 @@
 
 #include "FtpEngine.h"
 
+#include <algorithm>
+#include <arpa/inet.h>
+#include <cctype>
+
 bool ServerAddress::parsePort(const std::string& digits, uint16_t& port) {
     if (digits.empty() || digits.size() > 5)
         return false;
@@ -17,9 +21,37 @@ bool ServerAddress::parsePort(const std::string& digits, uint16_t& port) {
     return true;
 }
 
-EngineStatus ServerAddress::parse(const std::string& text, ServerAddress& result) {
-    const EngineStatus invalid = EngineStatus::failure(FCE_E_BAD_ARGUMENT, "Invalid server address: " + text);
+bool ServerAddress::takeScheme(std::string& text, Security& security) {
+    auto separator = text.find("://");
+    if (separator == std::string::npos)
+        return true;
+    std::string scheme = text.substr(0, separator);
+    std::transform(scheme.begin(), scheme.end(), scheme.begin(),
+                   [](unsigned char c) { return std::tolower(c); });
+    if (scheme == "ftp")
+        security = Security::Plain;
+    else if (scheme == "ftpes")
+        security = Security::Explicit;
+    else if (scheme == "ftps")
+        security = Security::Implicit;
+    else
+        return false;
+    text.erase(0, separator + 3);
+    // A trailing "/" is how URLs are often pasted; a path beyond it is not a server.
+    if (!text.empty() && text.back() == '/')
+        text.pop_back();
+    return true;
+}
+
+EngineStatus ServerAddress::parse(const std::string& typed, ServerAddress& result) {
+    const EngineStatus invalid =
+        EngineStatus::failure(FCE_E_BAD_ARGUMENT, "Invalid server address: " + typed);
     ServerAddress parsed;
+    std::string text = typed;
+    if (!takeScheme(text, parsed.m_security) || text.find('/') != std::string::npos)
+        return invalid;
+    if (parsed.m_security == Security::Implicit)
+        parsed.m_port = kImplicitPort;
     std::string portText;
     if (!text.empty() && text.front() == '[') {
         auto close = text.find(']');
@@ -47,4 +79,10 @@ EngineStatus ServerAddress::parse(const std::string& text, ServerAddress& result
 std::string ServerAddress::display() const {
     bool isV6 = m_host.find(':') != std::string::npos;
     return (isV6 ? "[" + m_host + "]" : m_host) + ":" + std::to_string(m_port);
+}
+
+bool ServerAddress::isNumeric() const {
+    unsigned char address[16];
+    return ::inet_pton(AF_INET, m_host.c_str(), address) == 1 ||
+           ::inet_pton(AF_INET6, m_host.c_str(), address) == 1;
 }

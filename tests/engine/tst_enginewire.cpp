@@ -98,7 +98,7 @@ void TestEngineWire::downloadSession() {
     QCOMPARE(fceGetFile(0, "b.dat"), 0);
     QCOMPARE(fceClose(0), 0);
     const QStringList expected =
-        QStringList{"USER admin", "PASS tamsk", "FEAT", "TYPE I", "CWD /", "CWD DTA"} + listing +
+        QStringList{"AUTH TLS", "USER admin", "PASS tamsk", "FEAT", "TYPE I", "CWD /", "CWD DTA"} + listing +
         QStringList{port, "RETR a.dat", port, "RETR b.dat", "QUIT"};
     QCOMPARE(m_server->commands(), expected);
     QCOMPARE(EngineSession::readFile(m_local->filePath("a.dat")), QByteArray("alpha"));

@@ -9,6 +9,7 @@ every command, so a test can change them while a client is connected. README.md 
 Run with /usr/bin/python3 (the module lives in Debian's python3-pyftpdlib):
     ftpserver.py --root DIR [--port 0] [--host 127.0.0.1] [--listing mlsd|unix|dos]
                  [--faults FILE] [--command-log FILE] [--tls | --tls-cert PEM]
+                 [--tls-max 1.2] [--tls-session-timeout SECONDS]
 When it listens it prints "PORT <n>" on a line of its own. It exits when its parent process ends.
 """
 
@@ -204,6 +205,7 @@ class TransferPlan:
         self.drop_after = None  # bytes after which the data connection is cut
         self.drop_reply = None  # the control reply sent when it is cut
         self.drop_reset = False  # cut with a reset instead of an orderly close
+        self.drop_unclean = False  # TLS: cut without close_notify, as an attacker's forged FIN would
         self.bytes_per_second = 0  # throttle; 0 = full speed
         self.final_reply = None  # replaces "226 Transfer complete." after a complete transfer
         self.truncate_to = None  # listings: entries kept
@@ -414,6 +416,8 @@ class FaultDTPMixin:
                 self.socket.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
             except OSError:
                 pass
+        if self.plan.drop_unclean:
+            self._error = True  # makes pyftpdlib's TLS connection close without its close_notify
         self.transfer_finished = False
         self._resp = (self.plan.drop_reply, logger.info)
         self.close()
@@ -552,6 +556,7 @@ class FaultHandlerMixin:
             plan.drop_after = max(0, int(rule.get("after_bytes", 0)))
             plan.drop_reply = reply_of(rule, 426, "Connection closed; transfer aborted.")
             plan.drop_reset = bool(rule.get("reset", False))
+            plan.drop_unclean = bool(rule.get("unclean", False))
         rule = faults.take("throttle", context)
         if rule is not None:
             plan.bytes_per_second = max(0, int(rule.get("bytes_per_second", 0)))
@@ -624,7 +629,14 @@ def build_handler(args):
     handler = type("FaultFTPHandler", (FaultHandlerMixin, base_handler), {})
     handler.dtp_handler = dtp
     if args.tls_cert:
+        from OpenSSL import SSL
+
         handler.certfile = args.tls_cert
+        context = handler.get_ssl_context()
+        if args.tls_max == "1.2":
+            context.set_max_proto_version(SSL.TLS1_2_VERSION)
+        if args.tls_session_timeout:
+            context.set_timeout(args.tls_session_timeout)  # also the lifetime of TLS 1.3 tickets
     authorizer = DummyAuthorizer()
     authorizer.add_user(USER, PASSWORD, args.root, perm="elradfmwMT")
     handler.authorizer = authorizer
@@ -672,6 +684,8 @@ def parse_args(argv):
     parser.add_argument("--command-log")
     parser.add_argument("--tls", action="store_true", help="offer AUTH TLS with a self-signed certificate")
     parser.add_argument("--tls-cert", help="PEM file with certificate and key; offers AUTH TLS")
+    parser.add_argument("--tls-max", choices=("1.2", "1.3"), default="1.3", help="highest TLS version")
+    parser.add_argument("--tls-session-timeout", type=int, help="seconds a TLS session can be resumed")
     args = parser.parse_args(argv)
     try:
         if not ipaddress.ip_address(args.host).is_loopback:

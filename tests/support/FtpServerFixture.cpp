@@ -68,6 +68,7 @@ bool FtpServerFixture::start(ListingMode mode) {
                           workFile(QStringLiteral("commands.log"))};
     if (m_tlsOffered)
         arguments << QStringLiteral("--tls");
+    arguments << m_extraArguments;
     m_process.start(pythonPath(), arguments, QIODevice::ReadOnly);
     if (!m_process.waitForStarted(startTimeoutMs)) {
         QWARN(qPrintable(QStringLiteral("FtpServerFixture: cannot start %1: %2")

@@ -27,6 +27,8 @@ public:
 
     // Offer explicit FTPS (AUTH TLS) with a self-signed certificate made at start; call before start().
     void setTlsOffered(bool offered) { m_tlsOffered = offered; }
+    // More server options (ftpserver.py --help), e.g. {"--tls-max", "1.2"}; call before start().
+    void setExtraArguments(const QStringList& arguments) { m_extraArguments = arguments; }
 
     quint16 port() const { return m_port; }
     // "127.0.0.1:<port>", as fceConnect takes it.
@@ -55,6 +57,7 @@ private:
     QProcess m_process;
     quint16 m_port = 0;
     bool m_tlsOffered = false;
+    QStringList m_extraArguments;
     qint64 m_commandLogOffset = 0; // bytes of the command log before the last clearCommands()
     int m_faultGeneration = 0;     // makes every setFaults() a new file content
 };
