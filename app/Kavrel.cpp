@@ -1,5 +1,6 @@
 #include "Kavrel.h"
 
+#include "CertificateQuestion.h"
 #include "ClassicLook.h"
 #include "InternalError.h"
 #include "LogText.h"
@@ -10,8 +11,10 @@
 #include "picker/DoSelectDir.h"
 #include "settings/IniFunction.h"
 #include "settings/ProgramLocation.h"
+#include "settings/TrustStore.h"
 #include "transfer/EngineStartup.h"
 #include "transfer/SafeName.h"
+#include "transfer/TrustedConnect.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -457,19 +460,47 @@ void Kavrel::connectToServer() {
     ConnectPassword = LogText::toBytes(ePassword->text()) + '\0';
     Display("Connecting to server...");
     SetNewState(StateTransferring);
-    rc = fceConnect(Channel, ConnectServer.c_str(), ConnectUser.c_str(), ConnectPassword.c_str());
+    const std::string server = LogText::toBytes(eServer->text());
+    TrustedConnect connection(*this, TrustStore::pathBeside(DefaultSettingsPath()));
+    rc = connection.connect(server, LogText::toBytes(eUser->text()), LogText::toBytes(ePassword->text()));
+    if (rc == FCE_E_UNTRUSTED_CERTIFICATE) {
+        ShowError(rc);
+        if (!trustPresentedCertificate(server, connection)) {
+            SetNewState(StateDisconnected);
+            return;
+        }
+        // Once: a server that shows yet another certificate now is refused, not asked about again.
+        Display("Connecting to server...");
+        rc = connection.connect(server, LogText::toBytes(eUser->text()), LogText::toBytes(ePassword->text()));
+    }
     if (rc < 0) {
         ShowError(rc);
         SetNewState(StateDisconnected);
         return;
     }
-    Display("Connected to " + SafeName::printable(LogText::toBytes(eServer->text())));
+    Display("Connected to " + SafeName::printable(server));
+    connection.reportEncryption(server);
     rc = fceSetMode(Channel, BinaryMode);
     if (rc < 0)
         ShowError(rc);
     else
         Display("Mode set to Binary");
     SetNewState(StateConnected);
+}
+
+bool Kavrel::trustPresentedCertificate(const std::string& server, TrustedConnect& connection) {
+    const PresentedCertificate presented = PresentedCertificate::presented();
+    if (presented.fingerprint.empty())
+        return false;
+    const CertificateQuestion question =
+        CertificateQuestion::about(server, presented, connection.storedFingerprint(server));
+    if (!m_messageBox->AskYesNo(this, question.text, question.title, question.style)) {
+        Display("Certificate " + presented.fingerprint + " not trusted: not connected to " +
+                SafeName::printable(server));
+        return false;
+    }
+    connection.trust(server, presented.fingerprint);
+    return true;
 }
 
 void Kavrel::bQuit_Click() {

@@ -20,6 +20,7 @@ class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
 class QStyle;
+class TrustedConnect;
 class TwipScale;
 
 // The main window: the session with the server, its commands and the message log. It is also the host
@@ -116,6 +117,8 @@ private:
 
     void connectToServer();
     bool refuseEmptyField(QLineEdit* field, const char* text);
+    // Asks whether to trust the certificate the server just presented; Yes stores it for server.
+    bool trustPresentedCertificate(const std::string& server, TrustedConnect& connection);
     CategorySelection selection() const;
     ServerPaths serverPaths() const;
 

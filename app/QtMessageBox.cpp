@@ -29,3 +29,13 @@ void QtMessageBox::ShowMessage(QWidget* owner, const std::string& text, const st
                     owner);
     box.exec();
 }
+
+bool QtMessageBox::AskYesNo(QWidget* owner, const std::string& text, const std::string& title,
+                            int32_t style) {
+    QMessageBox box(iconForStyle(style), LogText::fromBytes(title), LogText::fromBytes(text),
+                    QMessageBox::Yes | QMessageBox::No, owner);
+    box.setDefaultButton((style & StyleDefaultNo) != 0 ? QMessageBox::No : QMessageBox::Yes);
+    // Closing the box by its frame or Escape answers No.
+    box.setEscapeButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}

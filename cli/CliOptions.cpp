@@ -121,6 +121,8 @@ bool readWord(ArgumentReader& reader, const std::string& word, CliOptions& optio
         return readSeconds(reader, word, "--timeout", options.timeoutSeconds, error);
     if (isOption(word, "--max-time"))
         return readSeconds(reader, word, "--max-time", options.maxTimeSeconds, error);
+    if (isOption(word, "--trust"))
+        return readValueOption(reader, word, "--trust", options.trust, error);
     if (isOption(word, "--only")) {
         std::optional<std::string> list;
         if (!readValueOption(reader, word, "--only", list, error))
@@ -178,11 +180,18 @@ std::string CliUsageText() {
            "  --timeout SECONDS  longest silence of the server on a reply or on data (default 60)\n"
            "  --max-time SECONDS longest the whole run may take; past it the file in transfer is\n"
            "                     interrupted and the run halts prematurely\n"
+           "  --trust SHA256:..  trust the server's certificate of that fingerprint (stored beside the\n"
+           "                     settings file, replacing the one trusted before) and connect\n"
            "  --help, -h         this text\n"
            "  --version          the program's version\n"
            "\n"
            "Exit status: 0 completed; 1 halted prematurely (the cause is in the log); 2 could not connect\n"
-           "or log in; 3 halted by SIGINT or SIGTERM (the file in transfer completes first, unless it takes\n"
-           "more than 10 seconds or a second signal comes: then it is interrupted); 64 usage error or\n"
-           "missing settings file.\n";
+           "or log in, or the server's certificate is not trusted (the log names the --trust to give);\n"
+           "3 halted by SIGINT or SIGTERM (the file in transfer completes first, unless it takes more than\n"
+           "10 seconds or a second signal comes: then it is interrupted); 64 usage error or missing\n"
+           "settings file.\n"
+           "\n"
+           "FTPS: the settings' server may be ftp://host (plain FTP only), ftpes://host (explicit TLS\n"
+           "required), ftps://host (implicit TLS, port 990) or host[:port] (TLS when the server offers "
+           "it).\n";
 }

@@ -21,6 +21,8 @@ struct CliOptions {
     std::optional<int> timeoutSeconds;
     // --max-time: the longest the whole run may take, in seconds.
     std::optional<int> maxTimeSeconds;
+    // --trust: the fingerprint of the certificate to trust for the settings' server, as given.
+    std::optional<std::string> trust;
 };
 
 struct CliParseResult {

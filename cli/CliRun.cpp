@@ -8,9 +8,11 @@
 
 #include "../settings/ProgramLocation.h"
 #include "../settings/SettingsFile.h"
+#include "../settings/TrustStore.h"
 #include "../transfer/SafeName.h"
 #include "../transfer/TransferCommands.h"
 #include "../transfer/TransferSession.h"
+#include "../transfer/TrustedConnect.h"
 
 #include "../ftpengine/FtpEngine.h"
 
@@ -111,7 +113,9 @@ int transfer(const CliOptions& options, const JobSettings& job, const std::strin
             deadline - std::chrono::steady_clock::now());
         fceInterrupt(0, static_cast<int32_t>(std::max<int64_t>(0, left.count())));
     }
-    if (engine.connect(job.server, job.user, job.password) < 0) {
+    TrustedConnect trust(host, TrustStore::pathBeside(settingsFile));
+    const std::string trusted = TrustStore::normalizedFingerprint(options.trust.value_or(""));
+    if (engine.connect(job.server, job.user, job.password, trust, trusted) < 0) {
         // A stop or the time limit that cut the connect short is told as such, not as a refusal.
         if (!engine.connected() && !AbortSignals::received() && !host.timeLimitPassed())
             return ExitNotConnected;
@@ -161,6 +165,9 @@ int RunCli(const CliOptions& options, std::FILE* out, std::FILE* err) {
     const std::string missing = missingConnectionField(job);
     if (!missing.empty())
         return usageError(err, missing + " (in " + settingsFile + ")");
+    if (options.trust && TrustStore::normalizedFingerprint(*options.trust).empty())
+        return usageError(err, "--trust takes a fingerprint as the log shows it: SHA256: and 32 pairs of hex "
+                               "digits separated by colons");
 
     AbortSignals::install();
     ProgressLine progress(err, !options.quiet && isatty(fileno(err)) == 1);

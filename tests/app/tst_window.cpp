@@ -128,8 +128,10 @@ void TestWindow::connect() {
     if (!box.isEmpty())
         QCOMPARE(boxes.last().text, box);
     if (state == Kavrel::StateConnected) {
-        QVERIFY(window->MessageLogText().endsWith("Connecting to server...\r\nConnected to " +
-                                                  server.address() + "\r\nMode set to Binary\r\n"));
+        QVERIFY(
+            window->MessageLogText().endsWith("Connecting to server...\r\nConnected to " + server.address() +
+                                              "\r\nConnected without encryption: the server does not offer "
+                                              "TLS\r\nMode set to Binary\r\n"));
         QCOMPARE(enabledControls(), QString("bQuit bExit bLocalDir chkApplication chkPrompts chkMessages "
                                             "chkMailboxes bGet bPut"));
         QTest::mouseClick(control<QPushButton>(*window, "bQuit"), Qt::LeftButton);

@@ -19,6 +19,10 @@ public:
 
     void ShowMessage(QWidget* owner, const std::string& text, const std::string& title,
                      int32_t style) override;
+    // Records the question like any box, runs the while-open action, and gives the set answer.
+    bool AskYesNo(QWidget* owner, const std::string& text, const std::string& title, int32_t style) override;
+    // What AskYesNo answers; No until a test says otherwise.
+    void setAnswer(bool yes) { m_answerYes = yes; }
 
     const QList<Box>& boxes() const { return m_boxes; }
     int count() const { return static_cast<int>(m_boxes.size()); }
@@ -33,4 +37,5 @@ public:
 private:
     QList<Box> m_boxes;
     std::function<void(const Box&)> m_whileOpen;
+    bool m_answerYes = false;
 };
