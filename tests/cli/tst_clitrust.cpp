@@ -77,9 +77,8 @@ void TestCliTrust::untrustedCertificate() {
     QCOMPARE(m_server.commands().contains("USER admin"), !refused);
     QCOMPARE(QFile::exists(work.filePath("backup/DTA/system.dat")), !refused);
     const QString expected = refused ? storedBefore : m_presented;
-    QVERIFY(trust.open(QIODevice::ReadOnly) || expected.isEmpty());
-    QCOMPARE(QString::fromUtf8(trust.readAll()).contains(expected + " " + m_server.address() + "\n"),
-             !expected.isEmpty());
+    const QString trusted = trust.open(QIODevice::ReadOnly) ? QString::fromUtf8(trust.readAll()) : QString();
+    QCOMPARE(trusted.contains(expected + " " + m_server.address() + "\n"), !expected.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestCliTrust)
