@@ -33,7 +33,7 @@ private:
 void CertificateTrustTest::initTestCase() {
     QString pem;
     QVERIFY(makeTestCertificate(m_folder.path(), pem, m_presented));
-    m_server.setTlsCertificate(pem);
+    m_server.setExtraArguments({"--tls-cert", pem});
     QVERIFY(m_server.start());
 }
 

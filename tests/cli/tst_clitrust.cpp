@@ -26,7 +26,7 @@ private:
 void TestCliTrust::initTestCase() {
     QString pem;
     QVERIFY(makeTestCertificate(m_folder.path(), pem, m_presented));
-    m_server.setTlsCertificate(pem);
+    m_server.setExtraArguments({"--tls-cert", pem});
     QVERIFY(m_server.start());
     QVERIFY(QDir(m_server.root()).mkpath("DTA"));
     QFile file(m_server.root() + "/DTA/system.dat");

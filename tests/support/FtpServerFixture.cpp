@@ -66,9 +66,7 @@ bool FtpServerFixture::start(ListingMode mode) {
                           workFile(QStringLiteral("faults.json")),
                           QStringLiteral("--command-log"),
                           workFile(QStringLiteral("commands.log"))};
-    if (!m_tlsCertificate.isEmpty())
-        arguments << QStringLiteral("--tls-cert") << m_tlsCertificate;
-    else if (m_tlsOffered)
+    if (m_tlsOffered)
         arguments << QStringLiteral("--tls");
     arguments << m_extraArguments;
     m_process.start(pythonPath(), arguments, QIODevice::ReadOnly);

@@ -29,8 +29,6 @@ public:
     void setTlsOffered(bool offered) { m_tlsOffered = offered; }
     // More server options (ftpserver.py --help), e.g. {"--tls-max", "1.2"}; call before start().
     void setExtraArguments(const QStringList& arguments) { m_extraArguments = arguments; }
-    // Offer explicit FTPS with this key and certificate (one PEM file) instead; call before start().
-    void setTlsCertificate(const QString& pemPath) { m_tlsCertificate = pemPath; }
 
     quint16 port() const { return m_port; }
     // "127.0.0.1:<port>", as fceConnect takes it.
@@ -60,7 +58,6 @@ private:
     quint16 m_port = 0;
     bool m_tlsOffered = false;
     QStringList m_extraArguments;
-    QString m_tlsCertificate;
     qint64 m_commandLogOffset = 0; // bytes of the command log before the last clearCommands()
     int m_faultGeneration = 0;     // makes every setFaults() a new file content
 };
