@@ -3,7 +3,6 @@
 #include "MessageBoxRecorder.h"
 #include "TemporaryProgramFolder.h"
 #include "TransferWorld.h"
-#include "WindowInspection.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -13,7 +12,9 @@
 #include <QTest>
 #include <QTimer>
 
-using WindowInspection::control;
+template <class Control> Control* control(const QWidget& window, const char* name) {
+    return window.findChild<Control*>(QLatin1String(name));
+}
 
 // The window against the test server: its settings, its session states, and each command path through
 // its buttons (Connect, Backup, Restore, Abort, closing the window).
@@ -89,9 +90,11 @@ void TestWindow::settingsAreShownAndSavedOnClose() {
     QCOMPARE(control<QLineEdit>(*window, "eLocalDir")->text(), QString("/srv/b"));
     QVERIFY(!control<QCheckBox>(*window, "chkPrompts")->isChecked());
     QVERIFY(window->MessageLogText().startsWith("FTP Client Engine Version 1.0.0"));
+    QVERIFY(window->grab().save(KAVREL_BUILD_DIR "/window.png")); // for the README's picture
     QCOMPARE(enabledControls(), QString("eServer eUser ePassword bConnect bExit bLocalDir chkApplication "
                                         "chkPrompts chkMessages chkMailboxes"));
     control<QLineEdit>(*window, "ePassword")->setText("pa ss;word");
+    QCOMPARE(control<QLineEdit>(*window, "ePassword")->displayText(), QString(10, '*'));
     control<QCheckBox>(*window, "chkMessages")->setCheckState(Qt::PartiallyChecked);
     QVERIFY(window->close());
     const QString saved = folder->settingsText();
@@ -111,8 +114,6 @@ void TestWindow::connect_data() {
                                     << "wrong" << int(Kavrel::StateDisconnected) << "";
     QTest::newRow("no password") << "admin"
                                  << "" << int(Kavrel::StateDisconnected) << "No password specified.";
-    QTest::newRow("no user") << ""
-                             << "tamsk" << int(Kavrel::StateDisconnected) << "No user name specifed.";
 }
 
 void TestWindow::connect() {
@@ -136,8 +137,6 @@ void TestWindow::connect() {
                                             "chkMailboxes bGet bPut"));
         QTest::mouseClick(control<QPushButton>(*window, "bQuit"), Qt::LeftButton);
         QCOMPARE(window->FTPState(), int(Kavrel::StateDisconnected));
-    } else if (box.isEmpty()) {
-        QVERIFY(window->MessageLogText().contains("530 Authentication failed."));
     }
     QVERIFY(control<QPushButton>(*window, "bConnect")->isEnabled());
 }
@@ -156,6 +155,9 @@ void TestWindow::backupAndRestore() {
     QCOMPARE(treeOf(base), sampleBackup());
 
     QVERIFY(QDir(server.root()).removeRecursively() && QDir().mkpath(server.root()));
+    // The transfers' own temporaries never reach the server.
+    QVERIFY(writeFile(base + "/MSG/.kavrel-part-0123abcd", "partial") &&
+            writeFile(base + "/PMT/.kavrel-staging/p9.wav", "staged"));
     QTest::mouseClick(control<QPushButton>(*window, "bPut"), Qt::LeftButton);
     QCOMPARE(boxes.last().text, QString("Restore completed."));
     QCOMPARE(treeOf(server.root()), sampleBackup());

@@ -1,4 +1,4 @@
-#include "FtpServerFixture.h"
+#include "TransferWorld.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -20,20 +20,6 @@ private slots:
     void stalledRunEnds_data();
     void stalledRunEnds();
 };
-
-namespace {
-
-bool writeFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
-}
-
-QByteArray readFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-} // namespace
 
 void TestCliSignals::stalledRunEnds_data() {
     QTest::addColumn<QList<int>>("stops");
@@ -76,7 +62,7 @@ void TestCliSignals::stalledRunEnds() {
                                     .toUtf8()));
     const QStringList base{"backup", "--only", "DTA", "--settings", settings};
     QCOMPARE(QProcess::execute(KAVREL_CLI_PATH, base + QStringList{"--quiet"}), 0);
-    QCOMPARE(readFile(work.filePath("backup/DTA/a.dat")), QByteArray("first backup"));
+    QCOMPARE(treeOf(work.filePath("backup/DTA")).value("a.dat"), QByteArray("first backup"));
 
     QVERIFY(writeFile(server.root() + "/DTA/a.dat", "second backup"));
     if (!closeStandardOutput)
@@ -106,7 +92,7 @@ void TestCliSignals::stalledRunEnds() {
     QVERIFY(QString::fromUtf8(process.readAllStandardOutput()).endsWith(lastLines));
     // A stopped run keeps the previous backup, with nothing of its own left behind.
     const QByteArray expected = exitCode == 0 ? "second backup" : "first backup";
-    QCOMPARE(readFile(work.filePath("backup/DTA/a.dat")), expected);
+    QCOMPARE(treeOf(work.filePath("backup/DTA")).value("a.dat"), expected);
     QCOMPARE(
         QDir(work.filePath("backup/DTA")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
         QStringList{"a.dat"});

@@ -3,28 +3,16 @@
 #include <QDir>
 #include <QFile>
 
-EngineSession::EngineSession() {
-    m_attached = fceAttach(1) == 0;
-}
-
-EngineSession::~EngineSession() {
-    if (m_attached)
-        fceRelease();
-}
-
 int32_t EngineSession::connect(const FtpServerFixture& server, int timeoutMs) {
     int32_t rc = fceSetInteger(0, FCE_CONNECT_TIMEOUT_MS, timeoutMs);
-    if (rc < 0)
-        return rc;
-    rc = fceConnect(0, server.address().toUtf8().constData(), "admin", "tamsk");
-    if (rc < 0)
-        return rc;
-    return fceSetMode(0, 'B');
+    if (rc >= 0)
+        rc = fceConnect(0, server.address().toUtf8().constData(), "admin", "tamsk");
+    return rc < 0 ? rc : fceSetMode(0, 'B');
 }
 
 QString EngineSession::errorText(int32_t code) {
     char text[129] = {};
-    int32_t length = fceErrorText(0, code, text, 128);
+    const int32_t length = fceErrorText(0, code, text, 128);
     return length < 0 ? QString() : QString::fromUtf8(text, length);
 }
 
@@ -49,8 +37,6 @@ QByteArray EngineSession::patternBytes(qsizetype size, int seed) {
 }
 
 QStringList EngineSession::entriesOf(const QString& folder) {
-    QStringList names =
-        QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    names.sort();
-    return names;
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                                  QDir::Name);
 }

@@ -4,24 +4,22 @@
 #include "FtpServerFixture.h"
 
 #include <QByteArray>
-#include <QString>
 #include <QStringList>
 
 // The engine attached for one test and released when the test ends, with the steps every server test
 // repeats: connect in binary mode, read a failure's text, read and write local files.
 class EngineSession {
 public:
-    // The window's silence limit; tests of silence itself pass a short one.
-    static constexpr int kTimeoutMs = 3000;
-
-    EngineSession();
-    ~EngineSession();
+    EngineSession() { m_attached = fceAttach(1) == 0; }
+    ~EngineSession() {
+        if (m_attached)
+            fceRelease();
+    }
     EngineSession(const EngineSession&) = delete;
     EngineSession& operator=(const EngineSession&) = delete;
 
-    bool attached() const { return m_attached; }
-
-    // fceSetInteger(11), fceConnect, fceSetMode('B'); the first negative code, or 0.
+    static constexpr int kTimeoutMs = 3000; // the window's silence limit
+    // fceConnect, then binary mode. The first negative code, or 0.
     int32_t connect(const FtpServerFixture& server, int timeoutMs = kTimeoutMs);
 
     static QString errorText(int32_t code);
@@ -29,7 +27,7 @@ public:
     static bool writeFile(const QString& path, const QByteArray& bytes);
     // Bytes that differ from file to file, so that a mixed-up file cannot pass for another.
     static QByteArray patternBytes(qsizetype size, int seed);
-    // The names in a folder, hidden ones included.
+    // The names in a folder, hidden ones included, sorted.
     static QStringList entriesOf(const QString& folder);
 
 private:

@@ -1,5 +1,4 @@
 #include "EngineSession.h"
-#include "PassiveReply.h"
 #include "ProgramLocation.h"
 #include "ProtocolTrace.h"
 
@@ -21,15 +20,10 @@ private slots:
     void cleanup();
     void downloadSession_data();
     void downloadSession();
-    void upload();
     void uploadOfAShrinkingFileIsIncomplete();
-    void connectFailures_data();
-    void connectFailures();
     void unsafeNamesAreRefusedBeforeAnythingIsSent_data();
     void unsafeNamesAreRefusedBeforeAnythingIsSent();
     void traceMasksThePasswordAndRotates();
-    void passiveReplies_data();
-    void passiveReplies();
 
 private:
     bool serveData(FtpServerFixture::ListingMode mode = FtpServerFixture::ListingMode::Mlsd);
@@ -105,24 +99,6 @@ void TestEngineWire::downloadSession() {
     QCOMPARE(EngineSession::readFile(m_local->filePath("b.dat")), EngineSession::patternBytes(70000, 2));
 }
 
-void TestEngineWire::upload() {
-    QVERIFY(serveData());
-    QVERIFY(EngineSession::writeFile(m_local->filePath("m1.wav"), EngineSession::patternBytes(5000, 1)));
-    QVERIFY(EngineSession::writeFile(m_local->filePath("m2.wav"), QByteArray()));
-    EngineSession engine;
-    QCOMPARE(engine.connect(*m_server), 0);
-    QCOMPARE(fceSetLocalDir(0, localDir().constData()), 0);
-    QVERIFY(fceSetServerDir(0, "MSG") < 0);
-    QCOMPARE(fceMakeServerDir(0, "MSG"), 0);
-    QCOMPARE(fceSetServerDir(0, "MSG"), 0);
-    m_server->clearCommands();
-    QCOMPARE(fcePutFile(0, "m1.wav"), 0);
-    QCOMPARE(fcePutFile(0, "m2.wav"), 0);
-    QCOMPARE(m_server->commands(), QStringList({"EPSV", "STOR m1.wav", "EPSV", "STOR m2.wav"}));
-    QCOMPARE(EngineSession::readFile(m_server->root() + "/MSG/m1.wav"), EngineSession::patternBytes(5000, 1));
-    QVERIFY(QFileInfo::exists(m_server->root() + "/MSG/m2.wav"));
-}
-
 namespace {
 
 // Cuts the file being sent to nothing the first time the engine reports progress.
@@ -149,33 +125,6 @@ void TestEngineWire::uploadOfAShrinkingFileIsIncomplete() {
     QCOMPARE(rc, int32_t(FCE_E_INCOMPLETE));
     QVERIFY2(EngineSession::errorText(rc).startsWith("Sent "), qPrintable(EngineSession::errorText(rc)));
     QVERIFY(EngineSession::errorText(rc).endsWith(" of 16777216 bytes of big.wav"));
-}
-
-void TestEngineWire::connectFailures_data() {
-    QTest::addColumn<QString>("address"); // "" for the test server's
-    QTest::addColumn<QByteArray>("password");
-    QTest::addColumn<int>("code");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("wrong password") << "" << QByteArray("wrong") << int(FCE_E_LOGIN)
-                                    << "530 Authentication failed.";
-    QTest::newRow("bad port") << "127.0.0.1:99999" << QByteArray("tamsk") << int(FCE_E_BAD_ARGUMENT)
-                              << "Invalid server address: 127.0.0.1:99999";
-    QTest::newRow("nothing listens") << "127.0.0.1:1" << QByteArray("tamsk") << int(FCE_E_CONNECT)
-                                     << "Connection refused by 127.0.0.1:1";
-}
-
-void TestEngineWire::connectFailures() {
-    QFETCH(QString, address);
-    QFETCH(QByteArray, password);
-    QFETCH(int, code);
-    QFETCH(QString, text);
-    QVERIFY(m_server->start());
-    EngineSession engine;
-    const QByteArray server = (address.isEmpty() ? m_server->address() : address).toUtf8();
-    const int32_t rc = fceConnect(0, server.constData(), "admin", password.constData());
-    QCOMPARE(int(rc), code);
-    QCOMPARE(EngineSession::errorText(rc), text);
-    QCOMPARE(fceSetServerDir(0, "\\"), int32_t(FCE_E_NOT_CONNECTED));
 }
 
 void TestEngineWire::unsafeNamesAreRefusedBeforeAnythingIsSent_data() {
@@ -225,29 +174,6 @@ void TestEngineWire::traceMasksThePasswordAndRotates() {
     QVERIFY(text.contains("< 550 No such file or directory.\n"));
     QCOMPARE(QFileInfo(path).permissions() & (QFile::ReadGroup | QFile::ReadOther | QFile::WriteOther),
              QFile::Permissions());
-}
-
-void TestEngineWire::passiveReplies_data() {
-    QTest::addColumn<QByteArray>("line");
-    QTest::addColumn<int>("port"); // -1: unreadable
-    QTest::newRow("epsv") << QByteArray("229 Entering Extended Passive Mode (|||2121|)") << 2121;
-    QTest::newRow("epsv other delimiter") << QByteArray("229 ok (!!!65535!)") << 65535;
-    QTest::newRow("epsv mixed delimiters") << QByteArray("229 x (|!|2121|)") << -1;
-    QTest::newRow("epsv port too big") << QByteArray("229 x (|||65536|)") << -1;
-    QTest::newRow("pasv") << QByteArray("227 Entering Passive Mode (127,0,0,1,82,157).") << 82 * 256 + 157;
-    QTest::newRow("pasv bare") << QByteArray("227 =192,168,1,20,4,1") << 4 * 256 + 1;
-    QTest::newRow("pasv number too big") << QByteArray("227 (127,0,0,1,300,1)") << -1;
-    QTest::newRow("pasv five numbers") << QByteArray("227 (127,0,0,1,82)") << -1;
-    QTest::newRow("pasv port zero") << QByteArray("227 (127,0,0,1,0,0)") << -1;
-}
-
-void TestEngineWire::passiveReplies() {
-    QFETCH(QByteArray, line);
-    QFETCH(int, port);
-    uint16_t got = 0;
-    const bool ok = line.startsWith("229") ? PassiveReply::parseEpsvPort(line.toStdString(), got)
-                                           : PassiveReply::parsePasvPort(line.toStdString(), got);
-    QCOMPARE(ok ? int(got) : -1, port);
 }
 
 QTEST_GUILESS_MAIN(TestEngineWire)

@@ -26,10 +26,8 @@ void RecordingHost::SetNewState(int32_t newState) {
 }
 
 void RecordingHost::ShowMessage(const std::string& text, const std::string& title, int32_t style) {
-    const bool transferring = !states.empty() && states.back() == 2;
     messages
-        << QString("%1|%2|%3").arg(QString::fromStdString(title), QString::fromStdString(text)).arg(style) +
-               (transferring ? "" : "|not while transferring");
+        << QString("%1|%2|%3").arg(QString::fromStdString(title), QString::fromStdString(text)).arg(style);
 }
 
 Tree treeOf(const QString& folder) {

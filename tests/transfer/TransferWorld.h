@@ -19,19 +19,17 @@ public:
     void ClearLog() override { displayed.clear(); }
     double ProgressValue() const override { return progressValue; }
     void SetProgressValue(double value) override { progressValue = value; }
-    void SetProgressMax(double max) override { progressMax = max; }
+    void SetProgressMax(double) override {}
     void Yield() override;
-    void KeepAlive(int64_t) override { ++keepAlives; }
+    void KeepAlive(int64_t) override {}
     bool AbortRequested() const override { return abortRequested; }
     void SetAbortRequested(bool requested) override { abortRequested = requested; }
     void SetNewState(int32_t newState) override;
     void ShowMessage(const std::string& text, const std::string& title, int32_t style) override;
 
     QStringList displayed;
-    QStringList messages; // "title|text|style", each shown while the session still transfers
+    QStringList messages; // "title|text|style"
     double progressValue = 0.0;
-    double progressMax = 0.0;
-    int keepAlives = 0;
     bool abortRequested = false;
     std::vector<int32_t> states;
     std::function<void(RecordingHost&)> onYield;

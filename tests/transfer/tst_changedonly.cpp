@@ -1,10 +1,8 @@
 #include "FtpEngine.h"
-#include "ListingParser.h"
 #include "SafeName.h"
 #include "TransferSession.h"
 #include "TransferWorld.h"
 
-#include <QDateTime>
 #include <QFile>
 #include <QJsonObject>
 #include <QRegularExpression>
@@ -22,8 +20,6 @@ class TestChangedOnly : public QObject {
 private slots:
     void initTestCase();
     void cleanupTestCase();
-    void listedTime_data();
-    void listedTime();
     void secondBackup_data();
     void secondBackup();
 
@@ -74,59 +70,6 @@ void TestChangedOnly::cleanupTestCase() {
     mlsdWorld.stop();
 }
 
-void TestChangedOnly::listedTime_data() {
-    QTest::addColumn<bool>("mlsd");
-    QTest::addColumn<QByteArray>("line");
-    QTest::addColumn<QString>("reference"); // the local clock when the listing was asked for
-    QTest::addColumn<QString>("time");      // empty: no time
-    QTest::addColumn<int>("source");
-
-    const QString dec7 = "2026-12-07T00:00:00Z";
-    const auto row = [&](const char* tag, bool mlsd, const char* line, const QString& reference,
-                         const char* time, FceTimeSource source) {
-        QTest::newRow(tag) << mlsd << QByteArray(line) << reference << QString(time) << int(source);
-    };
-    row("mlsd modify", true, "type=file;size=3;modify=20261206201907; a.wav", dec7, "2026-12-06T20:19:07Z",
-        FceTimeSource::MlsdUtc);
-    row("mlsd fraction", true, "type=file;size=3;modify=20261206201907.250; a.wav", dec7,
-        "2026-12-06T20:19:07Z", FceTimeSource::MlsdUtc);
-    row("mlsd without modify", true, "type=file;size=3; a.wav", dec7, "", FceTimeSource::None);
-    row("mlsd impossible date", true, "type=file;size=3;modify=20261306201907; a.wav", dec7, "",
-        FceTimeSource::None);
-    row("unix recent", false, "-rw-r--r-- 1 o g 3 Dec 06 20:19 a.wav", dec7, "2026-12-06T20:19:00Z",
-        FceTimeSource::UnixListMinutes);
-    row("unix recent from last year", false, "-rw-r--r-- 1 o g 3 Dec 30 23:59 a.wav", "2027-01-02T08:00:00Z",
-        "2026-12-30T23:59:00Z", FceTimeSource::UnixListMinutes);
-    row("unix zone ahead", false, "-rw-r--r-- 1 o g 3 Dec 07 13:00 a.wav", dec7, "2026-12-07T13:00:00Z",
-        FceTimeSource::UnixListMinutes);
-    row("unix old", false, "-rw-r--r-- 1 o g 3 Jan 02  2024 a.wav", dec7, "2024-01-02T00:00:00Z",
-        FceTimeSource::UnixListDays);
-    row("unix impossible clock", false, "-rw-r--r-- 1 o g 3 Dec 06 25:19 a.wav", dec7, "",
-        FceTimeSource::None);
-    row("dos afternoon", false, "12-06-26  08:19PM                    3 a.wav", dec7, "2026-12-06T20:19:00Z",
-        FceTimeSource::DosListMinutes);
-    row("dos past midnight", false, "01-02-24  12:04AM                    3 a.wav", dec7,
-        "2024-01-02T00:04:00Z", FceTimeSource::DosListMinutes);
-}
-
-void TestChangedOnly::listedTime() {
-    QFETCH(bool, mlsd);
-    QFETCH(QByteArray, line);
-    QFETCH(QString, reference);
-    QFETCH(QString, time);
-    QFETCH(int, source);
-
-    std::vector<ListingEntry> entries;
-    const qint64 askedAt = QDateTime::fromString(reference, Qt::ISODate).toSecsSinceEpoch();
-    const auto format = mlsd ? ListingParser::Format::Mlsd : ListingParser::Format::List;
-    QVERIFY(ListingParser::parse((line + "\r\n").toStdString(), format, entries, askedAt).ok());
-    QCOMPARE(entries.size(), size_t(1));
-    QCOMPARE(int(entries[0].timeSource), source);
-    if (!time.isEmpty())
-        QCOMPARE(QDateTime::fromSecsSinceEpoch(entries[0].listedTime, Qt::UTC).toString(Qt::ISODateWithMs),
-                 QDateTime::fromString(time, Qt::ISODate).toString(Qt::ISODateWithMs));
-}
-
 void TestChangedOnly::secondBackup_data() {
     QTest::addColumn<bool>("mlsd");
     QTest::addColumn<int>("change");   // what happens between the two backups
@@ -145,7 +88,6 @@ void TestChangedOnly::secondBackup_data() {
                            << removed << succeeds;
     };
     row("mlsd, nothing changed", true, Nothing, 3, false, {}, "Retrieving 0 files (3 unchanged)...");
-    row("list, nothing changed", false, Nothing, 3, false, {}, "Retrieving 0 files (3 unchanged)...");
     row("mlsd, same-size rewrite", true, RewriteNow, 3, false, {"b.dat"},
         "Retrieving 1 files (2 unchanged)...");
     row("list, same-size rewrite", false, RewriteNow, 3, false, {"b.dat"},
@@ -158,11 +100,8 @@ void TestChangedOnly::secondBackup_data() {
     row("new file, as old as the rest", true, Add, 3, false, {"d.dat"},
         "Retrieving 1 files (3 unchanged)...");
     row("removed file", false, Remove, 3, false, {}, "Retrieving 0 files (2 unchanged)...", 1);
-    row("local copy shrunk", true, ShrinkLocal, 3, false, {"a.dat"}, "Retrieving 1 files (2 unchanged)...");
     row("listing without times", true, Nothing, 3, true, all, "Retrieving 3 files (0 unchanged)...");
     row("damaged record", false, DamageRecord, 3, false, all, "Retrieving 3 files (0 unchanged)...");
-    row("record of another server path", true, OtherPath, 3, false, all,
-        "Retrieving 3 files (0 unchanged)...");
     row("failed fetch", false, FailFetch, 3, false, {"b.dat"}, "Retrieving 2 files (1 unchanged)...", 0,
         false);
 }

@@ -17,7 +17,6 @@ private slots:
     void init();
     void cleanup() { world.end(); }
 
-    void backupThenRestore();
     void backupHalts_data();
     void backupHalts();
     void restoreRefusesAnUnsafeFolderName();
@@ -31,23 +30,6 @@ void TestTransferCommands::init() {
     QVERIFY(world.begin());
     base = world.localPath("backup");
     QVERIFY(writeSampleTree(world.server.root()));
-}
-
-// The whole tree down and up again; the transfers' own temporaries never reach the server.
-void TestTransferCommands::backupThenRestore() {
-    TransferCommands commands(world.host);
-    QCOMPARE(commands.Backup("  " + base.toStdString() + " ", {}, {}), CommandOutcome::Completed);
-    QCOMPARE(treeOf(base), sampleBackup());
-    QCOMPARE(world.host.messages, QStringList{"Backup Complete|Backup completed.|64"});
-    QCOMPARE(world.host.states, (std::vector<int32_t>{2, 1}));
-
-    QVERIFY(QDir(world.server.root()).removeRecursively() && QDir().mkpath(world.server.root()));
-    QVERIFY(writeFile(base + "/MSG/.kavrel-part-0123abcd", "partial"));
-    QVERIFY(writeFile(base + "/PMT/.kavrel-staging/p9.wav", "staged"));
-    world.host = RecordingHost();
-    QCOMPARE(commands.Restore(base.toStdString(), {}, {}), CommandOutcome::Completed);
-    QCOMPARE(treeOf(world.server.root()), sampleBackup());
-    QCOMPARE(world.host.messages, QStringList{"Restore Complete|Restore completed.|64"});
 }
 
 void TestTransferCommands::backupHalts_data() {
