@@ -80,7 +80,7 @@ void TestCli::exitStatus_data() {
     const QJsonObject slow{{"throttle", QJsonObject{{"command", "RETR"}, {"bytes_per_second", 20000}}}};
     row("SIGINT", backup, slow, SIGINT, 3, "Backup halted by user.");
     row("SIGTERM", backup, slow, SIGTERM, 3, "Backup halted by user.");
-    row("settings file binary", {"backup", "--settings", "BINARY"}, {}, 0, 64, "binary.INI");
+    row("settings file binary", {"backup", "--settings", "BINARY"}, {}, 0, 64, "not a settings file");
     // Never the window's first-run defaults: a scheduled run must not back up some other server.
     const QString unreachable = "[Connection]\nServer=127.0.0.1:1\n";
     row("no connection section", backup, {}, 0, 64, "no Server key in the [Connection] section", "");
