@@ -1,3 +1,4 @@
+#include "ClassicLook.h"
 #include "DirListBox.h"
 #include "DoSelectDir.h"
 #include "Kavrel.h"
@@ -10,6 +11,7 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyle>
 #include <QTest>
 #include <QTimer>
 
@@ -23,6 +25,7 @@ private slots:
     void cleanup();
     void choose_data();
     void choose();
+    void pickerHasTheClassicLook();
 
 private:
     std::unique_ptr<TemporaryProgramFolder> folder;
@@ -97,6 +100,16 @@ void TestSetButton::choose() {
     QVERIFY(folder->settingsText().contains("DataPath=" + base + "/backups\n"));
     QVERIFY(window->close());
     QVERIFY(folder->settingsText().contains("DataPath=" + base + chosen + "\n"));
+}
+
+// The picker looks like the window it belongs to: the classic style at 8.25 pt regular.
+void TestSetButton::pickerHasTheClassicLook() {
+    frmDirPicker picker;
+    const QFont font = picker.font();
+    QCOMPARE(font.family(), ClassicLook::sansFamily());
+    QCOMPARE(font.pointSizeF(), 8.25);
+    QVERIFY(!font.bold());
+    QCOMPARE(picker.findChild<QLineEdit*>("txtPathName")->style()->name().toLower(), QString("windows"));
 }
 
 QTEST_MAIN(TestSetButton)
