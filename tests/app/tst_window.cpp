@@ -3,27 +3,30 @@
 #include "MessageBoxRecorder.h"
 #include "TemporaryProgramFolder.h"
 #include "TransferWorld.h"
+#include "WindowInspection.h"
+
+#include "settings/TrustStore.h"
 
 #include <QCheckBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
 
-template <class Control> Control* control(const QWidget& window, const char* name) {
-    return window.findChild<Control*>(QLatin1String(name));
-}
+using WindowInspection::control;
+using WindowInspection::logLines;
 
-// The window against the test server: its settings, its session states, and each command path through
-// its buttons (Connect, Backup, Restore, Abort, closing the window).
+// The window against the test server: its settings, its session states, each command path through its
+// buttons (Connect, Backup, Restore, Abort, closing the window), and the question a certificate it
+// cannot verify raises, with the list of trusted certificates beside the settings file.
 class TestWindow : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QVERIFY(server.start()); }
-    void cleanupTestCase() { server.stop(); }
+    void initTestCase();
     void init();
     void cleanup();
 
@@ -33,6 +36,8 @@ private slots:
     void backupAndRestore();
     void abortAndCloseDuringABackup_data();
     void abortAndCloseDuringABackup();
+    void untrustedCertificate_data();
+    void untrustedCertificate();
 
 private:
     void fill(const QString& server, const QString& user, const QString& password);
@@ -40,11 +45,17 @@ private:
     QString enabledControls() const;
 
     FtpServerFixture server;
+    FtpServerFixture tlsServer; // with a self-signed certificate
     std::unique_ptr<TemporaryProgramFolder> folder;
     MessageBoxRecorder boxes;
     std::unique_ptr<Kavrel> window;
     QString base;
 };
+
+void TestWindow::initTestCase() {
+    tlsServer.setTlsOffered(true);
+    QVERIFY(server.start() && tlsServer.start());
+}
 
 void TestWindow::init() {
     QVERIFY(QDir(server.root()).removeRecursively() && writeSampleTree(server.root()));
@@ -53,6 +64,7 @@ void TestWindow::init() {
     base = folder->path() + "/backup";
     boxes.clear();
     boxes.setWhileOpen({});
+    boxes.setAnswer(false);
     window = std::make_unique<Kavrel>(&boxes);
 }
 
@@ -109,11 +121,11 @@ void TestWindow::connect_data() {
     QTest::addColumn<int>("state");
     QTest::addColumn<QString>("box");
     QTest::newRow("connected") << "admin"
-                               << "tamsk" << int(Kavrel::StateConnected) << "";
+                               << "tamsk" << int(Kavrel::StateConnected) << QString();
     QTest::newRow("wrong password") << "admin"
-                                    << "wrong" << int(Kavrel::StateDisconnected) << "";
-    QTest::newRow("no password") << "admin"
-                                 << "" << int(Kavrel::StateDisconnected) << "No password specified.";
+                                    << "wrong" << int(Kavrel::StateDisconnected) << QString();
+    QTest::newRow("no password") << "admin" << QString() << int(Kavrel::StateDisconnected)
+                                 << "No password specified.";
 }
 
 void TestWindow::connect() {
@@ -188,7 +200,61 @@ void TestWindow::abortAndCloseDuringABackup() {
     QCOMPARE(boxes.last().text, QString("Backup halted by user."));
     QVERIFY(!window->MessageLogText().contains("Backing up prompts"));
     QCOMPARE(window->IsUnloaded(), closeWindow);
-    QCOMPARE(folder->settingsExist(), closeWindow);
+    QCOMPARE(QFile::exists(folder->settingsPath()), closeWindow);
+}
+
+void TestWindow::untrustedCertificate_data() {
+    QTest::addColumn<QString>("stored"); // "presented" stands for the server's own fingerprint
+    QTest::addColumn<bool>("yes");
+    QTest::addColumn<int>("questions");
+    QTest::addColumn<bool>("connected");
+    const QString other = "SHA256:" + QByteArray(32, '\x5a').toHex(':').toUpper();
+    QTest::newRow("first use, Yes stores and connects") << "" << true << 1 << true;
+    QTest::newRow("first use, No stays disconnected") << "" << false << 1 << false;
+    QTest::newRow("trusted before: no question") << "presented" << false << 0 << true;
+    QTest::newRow("changed, No keeps the old one") << other << false << 1 << false;
+    QTest::newRow("changed, Yes replaces it") << other << true << 1 << true;
+}
+
+void TestWindow::untrustedCertificate() {
+    QFETCH(QString, stored);
+    QFETCH(bool, yes);
+    QFETCH(int, questions);
+    QFETCH(bool, connected);
+    const QString presented = tlsServer.tlsFingerprint();
+    if (stored == "presented")
+        stored = presented;
+    const TrustStore store(TrustStore::pathBeside(folder->settingsPath().toStdString()));
+    const std::string address = tlsServer.address().toStdString();
+    QVERIFY(stored.isEmpty() || store.trust(address, stored.toStdString()));
+    boxes.setAnswer(yes);
+    QStringList sentBeforeAnswer;
+    boxes.setWhileOpen([&](const MessageBoxRecorder::Box&) { sentBeforeAnswer = tlsServer.commands(); });
+    window->Form_Load();
+    tlsServer.clearCommands();
+    fill(tlsServer.address(), "admin", "tamsk");
+    window->bConnect_Click();
+
+    const QStringList log = logLines(*window);
+    QCOMPARE(boxes.count(), questions);
+    QCOMPARE(window->FTPState(), connected ? Kavrel::StateConnected : Kavrel::StateDisconnected);
+    QCOMPARE(tlsServer.commands().contains("USER admin"), connected);
+    QCOMPARE(QString::fromStdString(store.fingerprintFor(address)), connected ? presented : stored);
+    QCOMPARE(log.filter(QRegularExpression("^Connected with TLS 1\\.[23] \\(.+\\)$")).size(),
+             connected ? 1 : 0);
+    QCOMPARE(
+        log.contains("Certificate " + presented + " not trusted: not connected to " + tlsServer.address()),
+        !yes && questions == 1);
+    if (questions == 0)
+        return;
+    QVERIFY2(sentBeforeAnswer.filter(QRegularExpression("^(USER|PASS|PBSZ|PROT)")).isEmpty(),
+             qPrintable(sentBeforeAnswer.join('\n')));
+    const MessageBoxRecorder::Box question = boxes.last();
+    for (const QString& part : {presented, QStringLiteral("CN=127.0.0.1"), QStringLiteral("UTC to")})
+        QVERIFY2(question.text.contains(part), qPrintable(question.text));
+    const bool changed = !stored.isEmpty();
+    QCOMPARE(question.text.contains("CHANGED") && question.text.contains(stored), changed);
+    QCOMPARE((question.style & MessageBoxSeam::StyleDefaultNo) != 0, changed);
 }
 
 QTEST_MAIN(TestWindow)

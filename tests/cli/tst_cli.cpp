@@ -2,25 +2,32 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTest>
 
 #include <csignal>
 #include <sys/stat.h>
 
 // kavrel-cli run as cron runs it, against the test server: what it backs up and restores, its exit
-// status, and what it prints (with --quiet only what went wrong).
+// status, and what it prints (with --quiet only what went wrong); a stalled server it must still stop on;
+// and a certificate it cannot verify, which it never asks about but refuses, naming the --trust that would
+// trust it.
 class TestCli : public QObject {
     Q_OBJECT
 
 private slots:
     void init();
     void cleanup();
-    void backup();
     void exitStatus_data();
     void exitStatus();
+    void stalledRunEnds_data();
+    void stalledRunEnds();
+    void untrustedCertificate_data();
+    void untrustedCertificate();
 
 private:
     QString settingsPath() const { return work->filePath("job/kavrel-job.INI"); }
@@ -34,6 +41,7 @@ private:
 void TestCli::init() {
     work = std::make_unique<QTemporaryDir>();
     server = std::make_unique<FtpServerFixture>();
+    server->setTlsOffered(QTest::currentTestFunction() == QStringLiteral("untrustedCertificate"));
     QVERIFY(server->start() && writeSampleTree(server->root()));
     QVERIFY(writeSettings(server->address()));
 }
@@ -48,14 +56,6 @@ bool TestCli::writeSettings(const QString& address) {
                                              "[LocalHost]\nDataPath=%2\n")
                                          .arg(address, backupDir())
                                          .toUtf8());
-}
-
-// A backup end to end; the settings file is read, never written.
-void TestCli::backup() {
-    const QByteArray settings = treeOf(work->filePath("job")).value("kavrel-job.INI");
-    QCOMPARE(QProcess::execute(KAVREL_CLI_PATH, {"backup", "--settings", settingsPath()}), 0);
-    QCOMPARE(treeOf(backupDir()), sampleBackup());
-    QCOMPARE(treeOf(work->filePath("job")).value("kavrel-job.INI"), settings);
 }
 
 void TestCli::exitStatus_data() {
@@ -92,7 +92,8 @@ void TestCli::exitStatus_data() {
         unreachable + "User=u\nPassword=p\n", 0644);
 }
 
-// A run that does not complete always says why, even with --quiet: cron mails what it prints.
+// A run that does not complete always says why, even with --quiet: cron mails what it prints. A
+// complete one backs up the whole tree; the settings file is read, never written.
 void TestCli::exitStatus() {
     QFETCH(QStringList, arguments);
     QFETCH(QJsonObject, faults);
@@ -108,6 +109,7 @@ void TestCli::exitStatus() {
     const QString binary = work->filePath("job/binary.INI");
     QVERIFY(writeFile(binary, QByteArray("[Connection]\nServer=127.0.0.1\n\0\x01", 32)));
     arguments.replaceInStrings("SETTINGS", settingsPath()).replaceInStrings("BINARY", binary);
+    const QByteArray settings = readFile(settingsPath());
     server->setFaults(faults);
     QProcess process;
     process.start(KAVREL_CLI_PATH, arguments);
@@ -124,10 +126,125 @@ void TestCli::exitStatus() {
     const QString out = QString::fromUtf8(process.readAllStandardOutput());
     const QString all = out + QString::fromUtf8(process.readAllStandardError());
     QVERIFY2(all.contains(said) && all.count("read by other users") <= 1, qPrintable(all));
+    QCOMPARE(readFile(settingsPath()), settings);
     if (status == 0)
-        QCOMPARE(out, QString());
+        QVERIFY(out.isEmpty() && treeOf(backupDir()) == sampleBackup());
     if (signal != 0)
         QCOMPARE(server->commands().filter("RETR ").size(), 1); // the file in hand completes, no other starts
+}
+
+void TestCli::stalledRunEnds_data() {
+    QTest::addColumn<QList<int>>("stops");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("closeStandardOutput");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("lastLines");
+    QTest::addColumn<int>("mostMs"); // from the first signal, or from the start when there is none
+
+    QTest::newRow("SIGTERM: the stalled file is interrupted after 10 s")
+        << QList<int>{SIGTERM} << QStringList() << false << 3 << "Backup halted by user.\n"
+        << 12000;
+    QTest::newRow("a second signal interrupts at once")
+        << QList<int>{SIGTERM, SIGINT} << QStringList() << false << 3 << "Backup halted by user.\n"
+        << 2500;
+    QTest::newRow("--max-time") << QList<int>() << QStringList{"--max-time", "2"} << false << 1
+                                << "Time limit of 2 s (--max-time) reached: the run was stopped.\n"
+                                   "Backup halted prematurely.\n"
+                                << 5000;
+    QTest::newRow("no standard output, no trace file")
+        << QList<int>() << QStringList() << true << 0 << QString() << 10000;
+}
+
+void TestCli::stalledRunEnds() {
+    QFETCH(QList<int>, stops);
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, closeStandardOutput);
+    QFETCH(int, exitCode);
+    QFETCH(QString, lastLines);
+    QFETCH(int, mostMs);
+    QVERIFY(QDir(server->root() + "/DTA").removeRecursively() && QDir(work->path()).mkpath("job/KAVREL.LOG"));
+    QVERIFY(writeFile(server->root() + "/DTA/a.dat", "first backup"));
+    const QStringList base{"backup", "--only", "DTA", "--settings", settingsPath()};
+    QCOMPARE(QProcess::execute(KAVREL_CLI_PATH, base + QStringList{"--quiet"}), 0);
+    QCOMPARE(treeOf(work->filePath("backup/DTA")).value("a.dat"), QByteArray("first backup"));
+
+    QVERIFY(writeFile(server->root() + "/DTA/a.dat", "second backup"));
+    if (!closeStandardOutput)
+        server->setFaults({{"silence", QJsonObject{{"command", "RETR"}}}});
+    server->clearCommands();
+    QProcess process;
+    const QString redirect = closeStandardOutput ? " >&-" : "";
+    process.start("/bin/sh",
+                  QStringList{"-c", "exec \"$0\" \"$@\"" + redirect, KAVREL_CLI_PATH} + base + arguments);
+    QVERIFY(process.waitForStarted());
+    QElapsedTimer clock;
+    clock.start();
+    if (!stops.isEmpty()) {
+        while (!server->commands().contains("RETR a.dat") && clock.elapsed() < 10000)
+            QTest::qWait(20);
+        QTest::qWait(200);
+        clock.restart();
+        for (int number : stops) {
+            QCOMPARE(::kill(pid_t(process.processId()), number), 0);
+            QTest::qWait(200);
+        }
+    }
+    QVERIFY(process.state() == QProcess::NotRunning || process.waitForFinished(30000));
+    QVERIFY2(clock.elapsed() < mostMs, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), exitCode);
+    QVERIFY(QString::fromUtf8(process.readAllStandardOutput()).endsWith(lastLines));
+    // A stopped run keeps the previous backup, with nothing of its own left behind.
+    const QByteArray expected = exitCode == 0 ? "second backup" : "first backup";
+    QCOMPARE(treeOf(work->filePath("backup/DTA")).value("a.dat"), expected);
+    QCOMPARE(
+        QDir(work->filePath("backup/DTA")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+        QStringList{"a.dat"});
+    // Log lines never reach the server, whatever descriptor the control connection got: only commands.
+    const QStringList commands = server->commands();
+    QCOMPARE(commands.filter(QRegularExpression("^[A-Z]{3,4}( |$)")), commands);
+}
+
+void TestCli::untrustedCertificate_data() {
+    QTest::addColumn<QString>("stored"); // "presented" stands for the server's own fingerprint
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<int>("status");
+    const QString other = "SHA256:" + QByteArray(32, '\x5a').toHex(':').toUpper();
+    QTest::newRow("untrusted, even --quiet prints") << "" << QStringList{"--quiet"} << 2;
+    QTest::newRow("--trust stores and connects") << "" << QStringList{"--trust", "presented"} << 0;
+    QTest::newRow("trusted before") << "presented" << QStringList() << 0;
+    QTest::newRow("changed is refused") << other << QStringList() << 2;
+    QTest::newRow("--trust the new one replaces") << other << QStringList{"--trust", "presented"} << 0;
+    QTest::newRow("mistyped --trust stores nothing") << "" << QStringList{"--trust", other} << 2;
+}
+
+void TestCli::untrustedCertificate() {
+    QFETCH(QString, stored);
+    QFETCH(QStringList, options);
+    QFETCH(int, status);
+    const QString presented = server->tlsFingerprint();
+    options.replaceInStrings("presented", presented.toLower());
+    QFile trust(work->filePath("job/kavrel-job.TRUST"));
+    const QString storedBefore = stored == "presented" ? presented : stored;
+    QVERIFY(stored.isEmpty() || (trust.open(QIODevice::WriteOnly) &&
+                                 trust.write((storedBefore + " " + server->address() + "\n").toUtf8()) > 0));
+    trust.close();
+    server->clearCommands();
+    QProcess cli;
+    cli.start(KAVREL_CLI_PATH,
+              QStringList{"backup", "--settings", settingsPath(), "--only", "DTA"} + options);
+    QVERIFY(cli.waitForFinished(60000));
+    const QString out = QString::fromUtf8(cli.readAllStandardOutput());
+    QVERIFY2(cli.exitStatus() == QProcess::NormalExit && cli.exitCode() == status, qPrintable(out));
+
+    const bool refused = status == 2;
+    QCOMPARE(out.contains("run again with: --trust " + presented + "\n"), refused);
+    QCOMPARE(out.contains("CHANGED") && out.contains(storedBefore + ","), refused && !storedBefore.isEmpty());
+    QCOMPARE(server->commands().contains("USER admin"), !refused);
+    QCOMPARE(QFile::exists(backupDir() + "/DTA/system.cfg"), !refused);
+    const QString expected = refused ? storedBefore : presented;
+    const QString trusted = trust.open(QIODevice::ReadOnly) ? QString::fromUtf8(trust.readAll()) : QString();
+    QCOMPARE(trusted.contains(expected + " " + server->address() + "\n"), !expected.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestCli)

@@ -24,14 +24,13 @@ private slots:
 void TestLayout::placesFiles_data() {
     QTest::addColumn<QString>("xdgConfigHome");  // "-": unset; "rel": relative, which the convention ignores
     QTest::addColumn<QString>("settingsFolder"); // "program": the portable layout
-    QTest::newRow("portable") << "config"
-                              << "program";
-    QTest::newRow("installed, XDG_CONFIG_HOME set") << "config"
-                                                    << "config/kavrel";
-    QTest::newRow("installed, XDG_CONFIG_HOME unset") << "-"
-                                                      << "home/.config/kavrel";
-    QTest::newRow("installed, XDG_CONFIG_HOME relative") << "rel"
-                                                         << "home/.config/kavrel";
+    const auto row = [](const char* tag, const char* xdg, const char* folder) {
+        QTest::newRow(tag) << QString(xdg) << QString(folder);
+    };
+    row("portable", "config", "program");
+    row("installed, XDG_CONFIG_HOME set", "config", "config/kavrel");
+    row("installed, XDG_CONFIG_HOME unset", "-", "home/.config/kavrel");
+    row("installed, XDG_CONFIG_HOME relative", "rel", "home/.config/kavrel");
 }
 
 void TestLayout::placesFiles() {

@@ -3,11 +3,8 @@
 #include "FtpEngine.h"
 #include "FtpServerFixture.h"
 
-#include <QByteArray>
-#include <QStringList>
-
 // The engine attached for one test and released when the test ends, with the steps every server test
-// repeats: connect in binary mode, read a failure's text, read and write local files.
+// repeats: connect in binary mode, read a failure's text.
 class EngineSession {
 public:
     EngineSession() { m_attached = fceAttach(1) == 0; }
@@ -20,15 +17,17 @@ public:
 
     static constexpr int kTimeoutMs = 3000; // the window's silence limit
     // fceConnect, then binary mode. The first negative code, or 0.
-    int32_t connect(const FtpServerFixture& server, int timeoutMs = kTimeoutMs);
-
-    static QString errorText(int32_t code);
-    static QByteArray readFile(const QString& path);
-    static bool writeFile(const QString& path, const QByteArray& bytes);
-    // Bytes that differ from file to file, so that a mixed-up file cannot pass for another.
-    static QByteArray patternBytes(qsizetype size, int seed);
-    // The names in a folder, hidden ones included, sorted.
-    static QStringList entriesOf(const QString& folder);
+    static int32_t connect(const FtpServerFixture& server, int timeoutMs = kTimeoutMs) {
+        int32_t rc = fceSetInteger(0, FCE_CONNECT_TIMEOUT_MS, timeoutMs);
+        if (rc >= 0)
+            rc = fceConnect(0, server.address().toUtf8().constData(), "admin", "tamsk");
+        return rc < 0 ? rc : fceSetMode(0, 'B');
+    }
+    static QString errorText(int32_t code) {
+        char text[129] = {};
+        const int32_t length = fceErrorText(0, code, text, 128);
+        return length < 0 ? QString() : QString::fromUtf8(text, length);
+    }
 
 private:
     bool m_attached = false;

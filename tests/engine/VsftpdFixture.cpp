@@ -1,5 +1,7 @@
 #include "VsftpdFixture.h"
 
+#include "TestFiles.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -31,12 +33,8 @@ QString VsftpdFixture::start(bool implicitTls, bool tls12Only) {
                                             QFileDevice::ExeOther);
     if (::chown(dataFolder().toUtf8().constData(), ftpUser->pw_uid, ftpUser->pw_gid) != 0)
         return QStringLiteral("cannot hand the data folder to ftp");
-    // A throw-away certificate: no key material lives in the repository.
-    int made = QProcess::execute(QStringLiteral("openssl"),
-                                 {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
-                                  "-nodes", "-days", "2", "-subj", "/CN=127.0.0.1", "-keyout",
-                                  m_dir.path() + "/key.pem", "-out", m_dir.path() + "/cert.pem"});
-    if (made != 0)
+    QString pem, fingerprint;
+    if (!makeTestCertificate(m_dir.path(), pem, fingerprint))
         return QStringLiteral("openssl cannot make a certificate");
     QString config = writeConfig(implicitTls);
     QFile capped(m_dir.path() + QStringLiteral("/tls12.cnf"));
@@ -68,8 +66,7 @@ QString VsftpdFixture::writeConfig(bool implicitTls) {
                    "seccomp_sandbox=NO\nisolate=NO\nisolate_network=NO\nuse_localtime=NO\n"
                    "ssl_enable=YES\nallow_anon_ssl=YES\nforce_anon_logins_ssl=YES\nforce_anon_data_ssl=YES\n"
                    "require_ssl_reuse=YES\nstrict_ssl_read_eof=YES\nstrict_ssl_write_shutdown=YES\n"
-                   "ssl_ciphers=HIGH\nimplicit_ssl=%5\nrsa_cert_file=%2/cert.pem\n"
-                   "rsa_private_key_file=%2/key.pem\n")
+                   "ssl_ciphers=HIGH\nimplicit_ssl=%5\nrsa_cert_file=%2/server.pem\n")
                    .arg(m_port)
                    .arg(path)
                    .arg(m_port + 1)

@@ -47,8 +47,8 @@ bool TestEngineWire::serveData(FtpServerFixture::ListingMode mode) {
     if (!m_server->start(mode))
         return false;
     QDir root(m_server->root());
-    return root.mkpath("DTA") && EngineSession::writeFile(root.filePath("DTA/a.dat"), "alpha") &&
-           EngineSession::writeFile(root.filePath("DTA/b.dat"), EngineSession::patternBytes(70000, 2));
+    return root.mkpath("DTA") && writeFile(root.filePath("DTA/a.dat"), "alpha") &&
+           writeFile(root.filePath("DTA/b.dat"), patternBytes(70000, 2));
 }
 
 void TestEngineWire::downloadSession_data() {
@@ -95,8 +95,8 @@ void TestEngineWire::downloadSession() {
         QStringList{"AUTH TLS", "USER admin", "PASS tamsk", "FEAT", "TYPE I", "CWD /", "CWD DTA"} + listing +
         QStringList{port, "RETR a.dat", port, "RETR b.dat", "QUIT"};
     QCOMPARE(m_server->commands(), expected);
-    QCOMPARE(EngineSession::readFile(m_local->filePath("a.dat")), QByteArray("alpha"));
-    QCOMPARE(EngineSession::readFile(m_local->filePath("b.dat")), EngineSession::patternBytes(70000, 2));
+    QCOMPARE(readFile(m_local->filePath("a.dat")), QByteArray("alpha"));
+    QCOMPARE(readFile(m_local->filePath("b.dat")), patternBytes(70000, 2));
 }
 
 namespace {
@@ -113,7 +113,7 @@ void shrinkFile(void* path, int64_t) {
 void TestEngineWire::uploadOfAShrinkingFileIsIncomplete() {
     QVERIFY(serveData());
     const QByteArray path = m_local->filePath("big.wav").toUtf8();
-    QVERIFY(EngineSession::writeFile(path, EngineSession::patternBytes(16 * 1024 * 1024, 5)));
+    QVERIFY(writeFile(path, patternBytes(16 * 1024 * 1024, 5)));
     EngineSession engine;
     QCOMPARE(engine.connect(*m_server, 10000), 0);
     QCOMPARE(fceSetLocalDir(0, localDir().constData()), 0);
@@ -150,7 +150,7 @@ void TestEngineWire::unsafeNamesAreRefusedBeforeAnythingIsSent() {
         QCOMPARE(EngineSession::errorText(rc), "Unsafe file name: " + QString::fromUtf8(name));
     }
     QCOMPARE(m_server->commands(), QStringList());
-    QCOMPARE(EngineSession::entriesOf(m_local->path()), QStringList({"work"}));
+    QCOMPARE(entriesOf(m_local->path()), QStringList({"work"}));
 }
 
 // The trace names users and servers: owner-only, no password. Every run appends to the same file, so
@@ -159,7 +159,7 @@ void TestEngineWire::traceMasksThePasswordAndRotates() {
     QVERIFY(m_server->start());
     ProgramLocation::overrideDirectory(m_local->path().toStdString());
     const QString path = m_local->filePath("KAVREL.LOG");
-    QVERIFY(EngineSession::writeFile(path, QByteArray(ProtocolTrace::kRotateBytes - 10, 'o')));
+    QVERIFY(writeFile(path, QByteArray(ProtocolTrace::kRotateBytes - 10, 'o')));
     {
         EngineSession engine;
         QCOMPARE(fceSetString(0, FCE_TRACE_FILE, "KAVREL.LOG"), 0);
@@ -168,7 +168,7 @@ void TestEngineWire::traceMasksThePasswordAndRotates() {
     }
     ProgramLocation::overrideDirectory("");
     QCOMPARE(QFileInfo(path + ".1").size(), ProtocolTrace::kRotateBytes - 10);
-    const QString text = QString::fromUtf8(EngineSession::readFile(path));
+    const QString text = QString::fromUtf8(readFile(path));
     QVERIFY2(text.contains("> USER admin\n") && text.contains("> PASS ****\n"), qPrintable(text));
     QVERIFY(!text.contains("tamsk"));
     QVERIFY(text.contains("< 550 No such file or directory.\n"));

@@ -19,7 +19,6 @@ private slots:
     void init();
     void roundTripResumesEveryDataConnection_data();
     void roundTripResumesEveryDataConnection();
-    void untrustedCertificateStopsBeforeLogin();
     void schemeChoosesTheProtection_data();
     void schemeChoosesTheProtection();
     void downloadWithoutCloseNotifyIsTruncated_data();
@@ -31,7 +30,7 @@ private:
     // Connects; a self-signed certificate is first refused, then trusted by the fingerprint it showed.
     static int32_t trustAndConnect(const QString& server, const char* user = "admin",
                                    const char* password = "tamsk");
-    QString trace() const { return QString::fromUtf8(EngineSession::readFile(m_trace)); }
+    QString trace() const { return QString::fromUtf8(readFile(m_trace)); }
     // The data connections the trace records, as "resumed" or "new".
     QStringList dataSessions() const;
 
@@ -103,8 +102,7 @@ void TestFtps::roundTripResumesEveryDataConnection() {
     QVERIFY(QDir().mkpath(source + "/SUB") && QDir().mkpath(target + "/SUB"));
     const QStringList files{"a.wav", "b.msg", "SUB/c.dat"};
     for (int i = 0; i < files.size(); ++i)
-        QVERIFY(
-            EngineSession::writeFile(source + "/" + files[i], EngineSession::patternBytes(70000 * i + 1, i)));
+        QVERIFY(writeFile(source + "/" + files[i], patternBytes(70000 * i + 1, i)));
 
     EngineSession engine;
     QCOMPARE(fceSetString(0, FCE_TRACE_FILE, m_trace.toUtf8().constData()), 0);
@@ -133,36 +131,8 @@ void TestFtps::roundTripResumesEveryDataConnection() {
     transfer(source, true);
     transfer(target, false);
     for (const QString& file : files)
-        QCOMPARE(EngineSession::readFile(target + "/" + file), EngineSession::readFile(source + "/" + file));
+        QCOMPARE(readFile(target + "/" + file), readFile(source + "/" + file));
     QCOMPARE(dataSessions(), QStringList(10, "resumed")); // 4 listings, 3 uploads, 3 downloads
-}
-
-void TestFtps::untrustedCertificateStopsBeforeLogin() {
-    FtpServerFixture server;
-    server.setTlsOffered(true);
-    QVERIFY(server.start());
-    EngineSession engine;
-    const QByteArray address = server.address().toUtf8();
-    QCOMPARE(fceConnect(0, address.constData(), "admin", "tamsk"), int32_t(FCE_E_UNTRUSTED_CERTIFICATE));
-    QCOMPARE(server.commands(), QStringList{"AUTH TLS"});
-    const QString fingerprint = text(FCE_PEER_FINGERPRINT);
-    QVERIFY2(QRegularExpression("^SHA256(:[0-9A-F]{2}){32}$").match(fingerprint).hasMatch(),
-             qPrintable(fingerprint));
-    QCOMPARE(text(FCE_PEER_SUBJECT), "CN=127.0.0.1");
-    QCOMPARE(text(FCE_PEER_ISSUER), "CN=127.0.0.1");
-    const QRegularExpression validity("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d UTC to \\d{4}-.* UTC$");
-    QVERIFY2(validity.match(text(FCE_PEER_VALIDITY)).hasMatch(), qPrintable(text(FCE_PEER_VALIDITY)));
-    QVERIFY(EngineSession::errorText(FCE_E_UNTRUSTED_CERTIFICATE)
-                .startsWith("The server's certificate is not trusted"));
-
-    // Trusted by its fingerprint, the same certificate connects; a new one (a restart makes one) does not.
-    QCOMPARE(fceSetString(0, FCE_TRUSTED_FINGERPRINT, fingerprint.toLower().toUtf8().constData()), 0);
-    QCOMPARE(fceConnect(0, address.constData(), "admin", "tamsk"), 0);
-    QVERIFY(server.start());
-    QCOMPARE(fceConnect(0, server.address().toUtf8().constData(), "admin", "tamsk"),
-             int32_t(FCE_E_UNTRUSTED_CERTIFICATE));
-    QVERIFY(text(FCE_PEER_FINGERPRINT) != fingerprint);
-    QCOMPARE(server.commands(), QStringList{"AUTH TLS"});
 }
 
 void TestFtps::schemeChoosesTheProtection_data() {
@@ -234,9 +204,9 @@ void TestFtps::downloadWithoutCloseNotifyIsTruncated() {
     FtpServerFixture server;
     server.setTlsOffered(true);
     QVERIFY(server.start());
-    QVERIFY(EngineSession::writeFile(server.root() + "/x.wav", EngineSession::patternBytes(5000, 1)));
-    const QByteArray older = EngineSession::patternBytes(300, 2);
-    QVERIFY(EngineSession::writeFile(m_work->path() + "/x.wav", older));
+    QVERIFY(writeFile(server.root() + "/x.wav", patternBytes(5000, 1)));
+    const QByteArray older = patternBytes(300, 2);
+    QVERIFY(writeFile(m_work->path() + "/x.wav", older));
     EngineSession engine;
     QCOMPARE(fceSetString(0, FCE_TRACE_FILE, m_trace.toUtf8().constData()), 0);
     QCOMPARE(trustAndConnect(server.address()), 0);
@@ -249,11 +219,11 @@ void TestFtps::downloadWithoutCloseNotifyIsTruncated() {
                                                 {"text", "Transfer complete."},
                                                 {"times", 1}}}});
     QCOMPARE(fceGetFile(0, "x.wav"), int32_t(FCE_E_INCOMPLETE));
-    QCOMPARE(EngineSession::readFile(m_work->path() + "/x.wav"), older);
-    QCOMPARE(EngineSession::entriesOf(m_work->path()), (QStringList{"trace.log", "x.wav"}));
+    QCOMPARE(readFile(m_work->path() + "/x.wav"), older);
+    QCOMPARE(entriesOf(m_work->path()), (QStringList{"trace.log", "x.wav"}));
     // The broken connection spoiled only its own copy of the session: the next one resumes.
     QCOMPARE(fceGetFile(0, "x.wav"), 0);
-    QCOMPARE(EngineSession::readFile(m_work->path() + "/x.wav"), EngineSession::patternBytes(5000, 1));
+    QCOMPARE(readFile(m_work->path() + "/x.wav"), patternBytes(5000, 1));
     QCOMPARE(dataSessions(), (QStringList{"resumed", "resumed"}));
 }
 
@@ -263,7 +233,7 @@ void TestFtps::expiredSessionLogsInAgain() {
     server.setExtraArguments({"--tls-session-timeout", "4"});
     QVERIFY(server.start());
     QVERIFY(QDir(server.root()).mkpath("DTA"));
-    QVERIFY(EngineSession::writeFile(server.root() + "/DTA/x.wav", EngineSession::patternBytes(2000, 3)));
+    QVERIFY(writeFile(server.root() + "/DTA/x.wav", patternBytes(2000, 3)));
     EngineSession engine;
     QCOMPARE(fceSetString(0, FCE_TRACE_FILE, m_trace.toUtf8().constData()), 0);
     QCOMPARE(trustAndConnect(server.address()), 0);
@@ -272,7 +242,7 @@ void TestFtps::expiredSessionLogsInAgain() {
     server.clearCommands();
     QThread::msleep(3500); // past the session's lifetime less the engine's safety margin
     QCOMPARE(fceGetFile(0, "x.wav"), 0);
-    QCOMPARE(EngineSession::readFile(m_work->path() + "/x.wav"), EngineSession::patternBytes(2000, 3));
+    QCOMPARE(readFile(m_work->path() + "/x.wav"), patternBytes(2000, 3));
     const QStringList commands = server.commands();
     QCOMPARE(commands.mid(commands.indexOf("PWD"), 3), (QStringList{"PWD", "QUIT", "AUTH TLS"}));
     QVERIFY2(commands.contains("CWD /DTA") && commands.contains("TYPE I"), qPrintable(commands.join('|')));

@@ -8,13 +8,12 @@ every command, so a test can change them while a client is connected. README.md 
 
 Run with /usr/bin/python3 (the module lives in Debian's python3-pyftpdlib):
     ftpserver.py --root DIR [--port 0] [--host 127.0.0.1] [--listing mlsd|unix|dos]
-                 [--faults FILE] [--command-log FILE] [--tls | --tls-cert PEM]
+                 [--faults FILE] [--command-log FILE] [--tls-cert PEM]
                  [--tls-max 1.2] [--tls-session-timeout SECONDS]
 When it listens it prints "PORT <n>" on a line of its own. It exits when its parent process ends.
 """
 
 import argparse
-import atexit
 import ctypes
 import ipaddress
 import json
@@ -26,7 +25,6 @@ import socket
 import stat
 import struct
 import sys
-import tempfile
 import time
 import warnings
 
@@ -42,39 +40,11 @@ PASSWORD = "tamsk"
 
 LISTING_COMMANDS = ("LIST", "NLST", "MLSD")
 TRANSFER_COMMANDS = ("RETR", "STOR", "APPE", "STOU")
-DATA_COMMANDS = LISTING_COMMANDS + TRANSFER_COMMANDS
-
-# The names a hostile or broken server may put into a listing. A client that writes any of them
-# as a local path writes outside its folder or loops forever.
-DEFAULT_HOSTILE_ENTRIES = [
-    {"name": "../x.wav", "type": "file"},
-    {"name": "..\\x.wav", "type": "file"},
-    {"name": "a/b.wav", "type": "file"},
-    {"name": "/abs.wav", "type": "file"},
-    {"name": "C:x.wav", "type": "file"},
-    {"name": ".", "type": "dir"},
-    {"name": "..", "type": "dir"},
-]
-HOSTILE_FILE_SIZE = 1234
-HOSTILE_MTIME = 1780000000  # a fixed date, so that listings are reproducible
-
-KNOWN_FAULT_KEYS = (
-    "fail",
-    "transfer_error",
-    "drop_data",
-    "drop_control",
-    "silence",
-    "truncate_listing",
-    "hostile_entries",
-    "throttle",
-    "refuse_login",
-    "no_times",
-    "delay",
-    "drip_reply",
-    "endless_data",
-    "no_size",
-)
-MATCH_FIELDS = ("command", "arg", "name", "cwd", "path")
+INJECTED_SIZE = 1234
+INJECTED_MTIME = 1780000000  # a fixed date, so that listings are reproducible
+FAULT_KEYS = ("fail", "transfer_error", "drop_data", "drop_control", "silence", "truncate_listing",
+              "hostile_entries", "throttle", "refuse_login", "no_times", "delay", "drip_reply", "endless_data",
+              "no_size")
 
 logger = logging.getLogger("ftpserver")
 
@@ -84,25 +54,16 @@ def warn(text):
     sys.stderr.flush()
 
 
-def is_directory_entry(entry):
-    return entry.get("type") in ("dir", "cdir", "pdir")
-
-
-def normalized_dir(path):
-    """The form a directory path is compared in: absolute, no trailing slash except for the root."""
-    if not path:
-        return "/"
-    path = posixpath.normpath(path)
-    return path if path.startswith("/") else "/" + path
+def set_reset_on_close(sock):
+    try:
+        sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+    except OSError:
+        pass
 
 
 class FaultBook:
-    """The fault hooks of the JSON file, re-read whenever the file changes.
-
-    Every key holds a list of rules (a single object or, for a few keys, true is accepted too).
-    A rule matches a command by the optional fields command, arg, name, cwd and path; "times" limits
-    how often it fires. Counters start again whenever the file's content changes.
-    """
+    """The fault hooks of the JSON file, re-read whenever its content changes (which also starts every
+    "times" counter afresh). A rule matches a command by its optional "command" and "name" fields."""
 
     def __init__(self, path):
         self.path = path
@@ -111,80 +72,41 @@ class FaultBook:
         self.fired = {}
 
     def refresh(self):
-        """Re-reads the file when its content changed; cheap enough to do before every command,
-        and unlike a time stamp it cannot miss two quick rewrites."""
-        if not self.path:
-            return
         try:
             with open(self.path, "rb") as f:
                 content = f.read()
-        except OSError:
+        except (OSError, TypeError):
             content = b""
         if content == self.content:
             return
-        self.content = content
-        self.fired = {}
-        self.rules = {}
-        if not content.strip():
-            return
+        self.content, self.rules, self.fired = content, {}, {}
         try:
-            data = json.loads(content.decode("utf-8"))
+            data = json.loads(content.decode("utf-8") or "{}")
         except ValueError as err:
             warn("fault file %s unreadable, no faults active: %s" % (self.path, err))
             return
-        if not isinstance(data, dict):
-            warn("fault file %s is not a JSON object, no faults active" % self.path)
-            return
         for key, value in data.items():
-            if key.startswith("_"):
+            if key.startswith("_") or value in (None, False):
                 continue  # comments and the fixture's generation counter
-            if key not in KNOWN_FAULT_KEYS:
+            if key not in FAULT_KEYS:
                 warn("unknown fault key %r ignored" % key)
                 continue
-            self.rules[key] = self._as_rule_list(key, value)
+            if value is True:
+                value = {}
+            elif isinstance(value, (int, float)):
+                value = {"bytes_per_second": value}  # "throttle": a rate for every transfer
+            self.rules[key] = value if isinstance(value, list) else [value]
 
-    @staticmethod
-    def _as_rule_list(key, value):
-        if value is True:
-            return [{}]
-        if value in (None, False):
-            return []
-        if isinstance(value, (int, float)) and key == "throttle":
-            return [{"bytes_per_second": int(value)}]
-        if isinstance(value, dict):
-            return [value]
-        if isinstance(value, list):
-            return [rule for rule in value if isinstance(rule, dict)]
-        warn("fault %r has an unusable value, ignored" % key)
-        return []
-
-    @staticmethod
-    def _matches(rule, context):
-        for field in MATCH_FIELDS:
-            if field not in rule:
-                continue
-            wanted = rule[field]
-            actual = context.get(field, "")
-            if field == "command":
-                if str(wanted).upper() != actual:
-                    return False
-            elif field in ("cwd", "path"):
-                if normalized_dir(str(wanted)) != normalized_dir(actual):
-                    return False
-            elif str(wanted) != actual:
-                return False
-        return True
-
-    def take(self, key, context, accept=None):
+    def take(self, key, context, when=None):
         """The first rule of key that matches and still has uses left; its use is counted."""
+        command, name = context
         for index, rule in enumerate(self.rules.get(key, [])):
-            if not self._matches(rule, context):
+            if str(rule.get("command", command)).upper() != command or rule.get("name", name) != name:
                 continue
-            if accept is not None and not accept(rule):
+            if when is not None and rule.get("when", "before") != when:
                 continue
-            times = rule.get("times")
             used = self.fired.get((key, index), 0)
-            if times is not None and used >= int(times):
+            if used >= int(rule.get("times", used + 1)):
                 continue
             self.fired[(key, index)] = used + 1
             return rule
@@ -192,32 +114,27 @@ class FaultBook:
 
 
 def reply_of(rule, default_code, default_text):
-    code = int(rule.get("code", default_code))
-    text = str(rule.get("text", default_text))
-    return "%03d %s" % (code, text)
+    return "%03d %s" % (int(rule.get("code", default_code)), rule.get("text", default_text))
 
 
 class TransferPlan:
     """What the faults do to one data transfer; made when its command arrives, read by the data channel."""
 
-    def __init__(self, context):
-        self.context = context
+    def __init__(self, command):
+        self.command = command
         self.drop_after = None  # bytes after which the data connection is cut
-        self.drop_reply = None  # the control reply sent when it is cut
-        self.drop_reset = False  # cut with a reset instead of an orderly close
-        self.drop_unclean = False  # TLS: cut without close_notify, as an attacker's forged FIN would
+        self.drop_rule = {}  # its reply, and whether the cut is a reset or (TLS) without close_notify
         self.bytes_per_second = 0  # throttle; 0 = full speed
         self.final_reply = None  # replaces "226 Transfer complete." after a complete transfer
         self.truncate_to = None  # listings: entries kept
-        self.hostile = []  # listings: extra entries, each {"name", "type"}
-        self.truncated = False  # set by the listing when it really cut entries
+        self.injected = {}  # listings: extra entries by name, each {"name", "type", "size"}
         self.no_times = False  # MLSD: leave out the modify fact
-        self.endless = False  # RETR: the file's bytes, then more bytes without end
         self.no_size = False  # MLSD: file entries without their size fact
+        self.endless = False  # RETR: the file's bytes, then more bytes without end
 
 
 class EndlessProducer:
-    """Bytes without end, one block whenever the socket takes more."""
+    """The same block without end, whenever the socket takes more."""
 
     def __init__(self, block):
         self.block = block
@@ -226,39 +143,40 @@ class EndlessProducer:
         return self.block
 
 
+def is_directory(entry):
+    return entry.get("type") in ("dir", "cdir", "pdir")
+
+
 class FaultFS(AbstractedFS):
     """Listings with the injected entries and the truncation of the current transfer plan."""
 
     def _plan(self):
         plan = getattr(self.cmd_channel, "transfer_plan", None)
-        if plan is None or plan.context["command"] not in LISTING_COMMANDS:
-            return None
-        return plan
+        return plan if plan is not None and plan.command in LISTING_COMMANDS else None
 
-    def _synthetic(self):
+    def _injected(self):
         plan = self._plan()
-        return {entry["name"]: entry for entry in plan.hostile} if plan else {}
+        return plan.injected if plan else {}
 
     def listdir(self, path):
-        names = sorted(super().listdir(path))
+        names = super().listdir(path)
         plan = self._plan()
         if plan is None:
-            return names
-        names = sorted(names + [entry["name"] for entry in plan.hostile])
+            return sorted(names)
+        names = sorted(names + list(plan.injected))
         if plan.truncate_to is not None and len(names) > plan.truncate_to:
             names = names[: plan.truncate_to]
-            plan.truncated = True
             plan.final_reply = "226 Output truncated to %d matches" % plan.truncate_to
         return names
 
     def format_list(self, basedir, listing, ignore_err=True):
-        synthetic = self._synthetic()
-        if not synthetic and type(self) is FaultFS:
+        injected = self._injected()
+        if not injected and type(self) is FaultFS:
             yield from super().format_list(basedir, listing, ignore_err)
             return
         for name in listing:
-            if name in synthetic:
-                yield self._list_line(synthetic[name]).encode("utf8", "replace")
+            if name in injected:
+                yield self._list_line(injected[name]).encode("utf8", "replace")
             else:
                 yield from self._real_list_lines(basedir, name, ignore_err)
 
@@ -266,36 +184,30 @@ class FaultFS(AbstractedFS):
         yield from super().format_list(basedir, [name], ignore_err)
 
     def _list_line(self, entry):
-        is_dir = is_directory_entry(entry)
-        mode = "drwxr-xr-x" if is_dir else "-rw-r--r--"
-        size = 4096 if is_dir else int(entry.get("size", HOSTILE_FILE_SIZE))
-        when = time.strftime("%b %d %H:%M", time.gmtime(HOSTILE_MTIME))
+        mode, size = ("drwxr-xr-x", 4096) if is_directory(entry) else ("-rw-r--r--", entry.get("size", INJECTED_SIZE))
+        when = time.strftime("%b %d %H:%M", time.gmtime(INJECTED_MTIME))
         return "%s %3s %-8s %-8s %8s %s %s\r\n" % (mode, 1, "owner", "group", size, when, entry["name"])
 
     def format_mlsx(self, basedir, listing, perms, facts, ignore_err=True):
         plan = self._plan()
-        if plan is not None and plan.no_times:
-            facts = [fact for fact in facts if fact != "modify"]
-        if plan is not None and plan.no_size:
-            facts = [fact for fact in facts if fact != "size"]
-        synthetic = self._synthetic()
-        if not synthetic:
+        if plan is not None:
+            facts = [f for f in facts if not (f == "modify" and plan.no_times or f == "size" and plan.no_size)]
+        injected = self._injected()
+        if not injected:
             yield from super().format_mlsx(basedir, listing, perms, facts, ignore_err)
             return
+        when = time.strftime("%Y%m%d%H%M%S", time.gmtime(INJECTED_MTIME))
         for name in listing:
-            if name in synthetic:
-                entry = synthetic[name]
-                when = time.strftime("%Y%m%d%H%M%S", time.gmtime(HOSTILE_MTIME))
-                if is_directory_entry(entry):
-                    # "cdir"/"pdir" as some servers mark "." and ".."; plain "dir" is the harder case.
-                    line = "type=%s;modify=%s;perm=el; %s\r\n" % (entry["type"], when, name)
-                else:
-                    size = int(entry.get("size", HOSTILE_FILE_SIZE))
-                    kind = entry.get("type", "file")  # e.g. "OS.unix=slink:/x", a link that lists its own size
-                    line = "type=%s;size=%d;modify=%s;perm=r; %s\r\n" % (kind, size, when, name)
-                yield line.encode("utf8", "replace")
-            else:
+            entry = injected.get(name)
+            if entry is None:
                 yield from super().format_mlsx(basedir, [name], perms, facts, ignore_err)
+            elif is_directory(entry):
+                # "cdir"/"pdir" as some servers mark "." and ".."; plain "dir" is the harder case.
+                yield ("type=%s;modify=%s;perm=el; %s\r\n" % (entry["type"], when, name)).encode()
+            else:
+                # A type such as "OS.unix=slink:/x" makes a link that lists its own size.
+                yield ("type=%s;size=%d;modify=%s;perm=r; %s\r\n" % (
+                    entry.get("type", "file"), entry.get("size", INJECTED_SIZE), when, name)).encode()
 
 
 class DosFS(FaultFS):
@@ -308,22 +220,17 @@ class DosFS(FaultFS):
             if ignore_err:
                 return
             raise
-        is_dir = stat.S_ISDIR(st.st_mode)
-        yield self._dos_line(name, is_dir, st.st_size, st.st_mtime).encode("utf8", "replace")
+        yield self._dos_line(name, stat.S_ISDIR(st.st_mode), st.st_size, st.st_mtime).encode("utf8", "replace")
 
     def _list_line(self, entry):
-        is_dir = is_directory_entry(entry)
-        size = int(entry.get("size", HOSTILE_FILE_SIZE))
-        return self._dos_line(entry["name"], is_dir, size, HOSTILE_MTIME)
+        return self._dos_line(entry["name"], is_directory(entry), entry.get("size", INJECTED_SIZE), INJECTED_MTIME)
 
     @staticmethod
     def _dos_line(name, is_dir, size, mtime):
         t = time.gmtime(mtime)
-        hour = t.tm_hour % 12 or 12
-        stamp = "%02d-%02d-%02d  %02d:%02d%s" % (
-            t.tm_mon, t.tm_mday, t.tm_year % 100, hour, t.tm_min, "PM" if t.tm_hour >= 12 else "AM")
-        middle = "       <DIR>          " if is_dir else " %20d " % size
-        return stamp + middle + name + "\r\n"
+        stamp = "%02d-%02d-%02d  %02d:%02d%s" % (t.tm_mon, t.tm_mday, t.tm_year % 100, t.tm_hour % 12 or 12,
+                                                 t.tm_min, "PM" if t.tm_hour >= 12 else "AM")
+        return stamp + ("       <DIR>          " if is_dir else " %20d " % size) + name + "\r\n"
 
 
 class FaultDTPMixin:
@@ -335,31 +242,30 @@ class FaultDTPMixin:
 
     def _take_plan(self):
         if self.plan is None:
-            self.plan = getattr(self.cmd_channel, "transfer_plan", None) or TransferPlan({"command": ""})
-            rate = self.plan.bytes_per_second
-            if rate:
+            self.plan = getattr(self.cmd_channel, "transfer_plan", None) or TransferPlan("")
+            if self.plan.bytes_per_second:
                 # Small chunks keep a throttled transfer smooth instead of bursty.
-                chunk = max(1, min(65536, rate // 8))
-                self.ac_out_buffer_size = chunk
-                self.ac_in_buffer_size = chunk
+                chunk = max(1, min(65536, self.plan.bytes_per_second // 8))
+                self.ac_out_buffer_size = self.ac_in_buffer_size = chunk
 
     def use_sendfile(self):
         self._take_plan()
-        if self.plan.drop_after is not None or self.plan.bytes_per_second or self.plan.endless:
-            return False
-        return super().use_sendfile()
+        plan = self.plan
+        return plan.drop_after is None and not plan.bytes_per_second and not plan.endless and super().use_sendfile()
+
+    def _dropped_at_start(self):
+        self._take_plan()
+        if self._remaining_before_drop() == 0:
+            self._drop()
+            return True
+        return False
 
     def push(self, data):
-        self._take_plan()
-        if self._remaining_before_drop() == 0:
-            self._drop()
-            return
-        super().push(data)
+        if not self._dropped_at_start():
+            super().push(data)
 
     def push_with_producer(self, producer):
-        self._take_plan()
-        if self._remaining_before_drop() == 0:
-            self._drop()
+        if self._dropped_at_start():
             return
         if self.plan.endless:
             super().push_with_producer(producer)
@@ -369,8 +275,7 @@ class FaultDTPMixin:
     def enable_receiving(self, type, cmd):
         self._take_plan()
         super().enable_receiving(type, cmd)
-        if self._remaining_before_drop() == 0:
-            self._drop()
+        self._dropped_at_start()
 
     def _remaining_before_drop(self):
         if self.plan is None or self.plan.drop_after is None:
@@ -379,12 +284,10 @@ class FaultDTPMixin:
 
     def send(self, data):
         remaining = self._remaining_before_drop()
-        if remaining is not None:
-            if remaining == 0:
-                self._drop()
-                return 0
-            data = data[:remaining]
-        sent = super().send(data)
+        if remaining == 0:
+            self._drop()
+            return 0
+        sent = super().send(data if remaining is None else data[:remaining])
         self._throttle(sent)
         if self._remaining_before_drop() == 0:
             self._drop()
@@ -395,9 +298,7 @@ class FaultDTPMixin:
         if remaining == 0:
             self._drop()
             return b""
-        if remaining is not None:
-            buffer_size = min(buffer_size, remaining)
-        chunk = super().recv(buffer_size)
+        chunk = super().recv(buffer_size if remaining is None else min(buffer_size, remaining))
         self._throttle(len(chunk))
         return chunk
 
@@ -411,15 +312,13 @@ class FaultDTPMixin:
     def _drop(self):
         if self._closed:
             return
-        if self.plan.drop_reset:
-            try:
-                self.socket.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
-            except OSError:
-                pass
-        if self.plan.drop_unclean:
+        rule = self.plan.drop_rule
+        if rule.get("reset"):
+            set_reset_on_close(self.socket)
+        if rule.get("unclean"):
             self._error = True  # makes pyftpdlib's TLS connection close without its close_notify
         self.transfer_finished = False
-        self._resp = (self.plan.drop_reply, logger.info)
+        self._resp = (reply_of(rule, 426, "Connection closed; transfer aborted."), logger.info)
         self.close()
 
     def _throttle(self, count):
@@ -461,75 +360,51 @@ class FaultHandlerMixin:
             self.command_log.write(line + "\n")
             self.command_log.flush()
         self.faults.refresh()
-        context = self._context(cmd, arg)
+        context = (cmd, posixpath.basename(arg.rstrip("/")) if arg else "")
         rule = self.faults.take("delay", context)
-        if rule is not None:
-            self.ioloop.call_later(float(rule.get("seconds", 1)), self._process_command, line, cmd, arg,
-                                   context, _errback=self.handle_error)
-            return
-        self._process_command(line, cmd, arg, context)
+        if rule is None:
+            self._process_command(line, cmd, arg, context)
+        else:
+            self.ioloop.call_later(float(rule.get("seconds", 1)), self._process_command, line, cmd, arg, context,
+                                   _errback=self.handle_error)
 
     def _process_command(self, line, cmd, arg, context):
-        if self._closed:
+        if self._closed or self._apply_control_faults(context):
             return
-        if self._apply_control_faults(context):
-            return
-        if cmd in DATA_COMMANDS:
+        if cmd in LISTING_COMMANDS + TRANSFER_COMMANDS:
             self.transfer_plan = self._plan_transfer(context)
         super().pre_process_command(line, cmd, arg)
 
-    def _context(self, cmd, arg):
-        cwd = self.fs.cwd if self.fs is not None else "/"
-        listed = arg if not (cmd == "LIST" and arg.startswith("-")) else ""
-        if self.fs is not None and listed:
-            path = self.fs.ftpnorm(listed)
-        elif listed:
-            path = normalized_dir(listed)
-        else:
-            path = cwd
-        name = posixpath.basename(arg.rstrip("/")) if arg else ""
-        return {"command": cmd, "arg": arg, "name": name, "cwd": cwd, "path": path}
-
     def _apply_control_faults(self, context):
         """True when a fault answered (or swallowed) the command."""
-        faults = self.faults
-        rule = faults.take("drop_control", context)
+        take, command = self.faults.take, context[0]
+        rule = take("drop_control", context)
         if rule is not None:
-            self._drop_control(rule)
+            if "code" in rule or "text" in rule:
+                self.push(reply_of(rule, 421, "Service not available, closing control connection.") + "\r\n")
+                self.close_when_done()
+            else:
+                self.close()
             return True
-        if faults.take("silence", context) is not None:
+        if take("silence", context) is not None:
             return True
-        rule = faults.take("drip_reply", context)
+        rule = take("drip_reply", context)
         if rule is not None:
             self._drip_reply(rule)
             return True
-        if context["command"] == "PASS":
-            rule = faults.take("refuse_login", context)
-            if rule is not None:
-                self.respond(reply_of(rule, 530, "Login incorrect."))
-                return True
-        rule = faults.take("fail", context)
+        rule = take("refuse_login", context) if command == "PASS" else None
+        if rule is not None:
+            self.respond(reply_of(rule, 530, "Login incorrect."))
+            return True
+        rule = take("fail", context)
         if rule is not None:
             self.respond(reply_of(rule, 550, "Requested action not taken."))
             return True
-        if context["command"] in TRANSFER_COMMANDS:
-            rule = faults.take("transfer_error", context, lambda r: r.get("when", "before") == "before")
-            if rule is not None:
-                self.respond(reply_of(rule, 550, "Permission denied."))
-                return True
+        rule = take("transfer_error", context, "before") if command in TRANSFER_COMMANDS else None
+        if rule is not None:
+            self.respond(reply_of(rule, 550, "Permission denied."))
+            return True
         return False
-
-    def _drop_control(self, rule):
-        if "code" in rule or "text" in rule:
-            self.push(reply_of(rule, 421, "Service not available, closing control connection.") + "\r\n")
-            self.close_when_done()
-            return
-        if rule.get("reset"):
-            try:
-                self.socket.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
-            except OSError:
-                pass
-        self.close()
 
     def _drip_reply(self, rule):
         """Continuation lines of a reply that never ends: one every "every" seconds, or as fast as the
@@ -549,46 +424,29 @@ class FaultHandlerMixin:
         timer = self.ioloop.call_every(every, send, _errback=self.handle_error)
 
     def _plan_transfer(self, context):
-        faults = self.faults
-        plan = TransferPlan(context)
-        rule = faults.take("drop_data", context)
+        take, command = self.faults.take, context[0]
+        plan = TransferPlan(command)
+        rule = take("drop_data", context)
         if rule is not None:
-            plan.drop_after = max(0, int(rule.get("after_bytes", 0)))
-            plan.drop_reply = reply_of(rule, 426, "Connection closed; transfer aborted.")
-            plan.drop_reset = bool(rule.get("reset", False))
-            plan.drop_unclean = bool(rule.get("unclean", False))
-        rule = faults.take("throttle", context)
+            plan.drop_after, plan.drop_rule = max(0, int(rule.get("after_bytes", 0))), rule
+        rule = take("throttle", context)
         if rule is not None:
             plan.bytes_per_second = max(0, int(rule.get("bytes_per_second", 0)))
-        if context["command"] == "RETR":
-            plan.endless = faults.take("endless_data", context) is not None
-        if context["command"] in TRANSFER_COMMANDS:
-            rule = faults.take("transfer_error", context, lambda r: r.get("when", "before") == "after")
-            if rule is not None:
-                plan.final_reply = reply_of(rule, 451, "Requested action aborted: local error in processing.")
-        if context["command"] in LISTING_COMMANDS:
-            rule = faults.take("truncate_listing", context)
+        plan.endless = command == "RETR" and take("endless_data", context) is not None
+        rule = take("transfer_error", context, "after") if command in TRANSFER_COMMANDS else None
+        if rule is not None:
+            plan.final_reply = reply_of(rule, 451, "Requested action aborted: local error in processing.")
+        if command in LISTING_COMMANDS:
+            rule = take("truncate_listing", context)
             if rule is not None:
                 plan.truncate_to = max(0, int(rule.get("keep", 0)))
-            plan.no_size = faults.take("no_size", context) is not None
-            rule = faults.take("hostile_entries", context)
-            if rule is not None:
-                plan.hostile = self._hostile_entries(rule)
-            plan.no_times = faults.take("no_times", context) is not None
+            rule = take("hostile_entries", context)
+            for entry in rule.get("entries", []) if rule else []:
+                entry = {"name": entry, "type": "file"} if isinstance(entry, str) else entry
+                plan.injected[entry["name"]] = entry
+            plan.no_times = take("no_times", context) is not None
+            plan.no_size = take("no_size", context) is not None
         return plan
-
-    @staticmethod
-    def _hostile_entries(rule):
-        entries = rule.get("entries")
-        if entries is None:
-            return [dict(entry) for entry in DEFAULT_HOSTILE_ENTRIES]
-        result = []
-        for entry in entries:
-            if isinstance(entry, str):
-                result.append({"name": entry, "type": "file"})
-            elif isinstance(entry, dict) and "name" in entry:
-                result.append(entry)
-        return result
 
     def ftp_SYST(self, line):
         if self.system_reply:
@@ -597,40 +455,16 @@ class FaultHandlerMixin:
             super().ftp_SYST(line)
 
 
-def make_self_signed_pem(folder):
-    """A throw-away certificate for 127.0.0.1, so that tests need no key material in the repository."""
-    from OpenSSL import crypto
-
-    key = crypto.PKey()
-    key.generate_key(crypto.TYPE_RSA, 2048)
-    cert = crypto.X509()
-    cert.get_subject().CN = "127.0.0.1"
-    cert.set_serial_number(int(time.time()))
-    cert.gmtime_adj_notBefore(-3600)
-    cert.gmtime_adj_notAfter(365 * 24 * 3600)
-    cert.set_issuer(cert.get_subject())
-    cert.set_pubkey(key)
-    cert.sign(key, "sha256")
-    fd, path = tempfile.mkstemp(prefix="ftpserver-", suffix=".pem", dir=folder)
-    with os.fdopen(fd, "wb") as f:
-        f.write(crypto.dump_privatekey(crypto.FILETYPE_PEM, key))
-        f.write(crypto.dump_certificate(crypto.FILETYPE_PEM, cert))
-    atexit.register(os.unlink, path)
-    return path
-
-
 def build_handler(args):
     base_handler, base_dtp = FTPHandler, DTPHandler
     if args.tls_cert:
+        from OpenSSL import SSL
         from pyftpdlib.handlers import TLS_DTPHandler, TLS_FTPHandler
 
         base_handler, base_dtp = TLS_FTPHandler, TLS_DTPHandler
-    dtp = type("FaultDTPHandler", (FaultDTPMixin, base_dtp), {})
     handler = type("FaultFTPHandler", (FaultHandlerMixin, base_handler), {})
-    handler.dtp_handler = dtp
+    handler.dtp_handler = type("FaultDTPHandler", (FaultDTPMixin, base_dtp), {})
     if args.tls_cert:
-        from OpenSSL import SSL
-
         handler.certfile = args.tls_cert
         context = handler.get_ssl_context()
         if args.tls_max == "1.2":
@@ -645,13 +479,12 @@ def build_handler(args):
     handler.faults = FaultBook(args.faults)
     if args.command_log:
         handler.command_log = open(args.command_log, "a", encoding="utf-8", errors="replace")
-    handler.abstracted_fs = FaultFS
-    if args.listing in ("unix", "dos"):
+    handler.abstracted_fs = DosFS if args.listing == "dos" else FaultFS
+    if args.listing != "mlsd":
         # Like vsftpd and IIS: no MLSD/MLST at all, so FEAT does not offer them and they get 500.
         handler.proto_cmds = {k: v for k, v in proto_cmds.items() if k not in ("MLSD", "MLST")}
     if args.listing == "dos":
         handler.system_reply = "215 Windows_NT"
-        handler.abstracted_fs = DosFS
     return handler
 
 
@@ -659,18 +492,16 @@ def die_with_parent(server):
     """No orphans: exit as soon as the process that started us is gone."""
     parent = os.getppid()
     try:
-        libc = ctypes.CDLL(None, use_errno=True)
         pr_set_pdeathsig = 1
-        libc.prctl(pr_set_pdeathsig, signal.SIGTERM, 0, 0, 0)
+        ctypes.CDLL(None, use_errno=True).prctl(pr_set_pdeathsig, signal.SIGTERM, 0, 0, 0)
     except (OSError, AttributeError):
         pass
-    if os.getppid() != parent:
-        sys.exit(0)
 
     def check():
         if os.getppid() != parent:
             raise SystemExit(0)
 
+    check()
     server.ioloop.call_every(0.5, check)
 
 
@@ -682,15 +513,15 @@ def parse_args(argv):
     parser.add_argument("--listing", choices=("mlsd", "unix", "dos"), default="mlsd")
     parser.add_argument("--faults")
     parser.add_argument("--command-log")
-    parser.add_argument("--tls", action="store_true", help="offer AUTH TLS with a self-signed certificate")
     parser.add_argument("--tls-cert", help="PEM file with certificate and key; offers AUTH TLS")
     parser.add_argument("--tls-max", choices=("1.2", "1.3"), default="1.3", help="highest TLS version")
     parser.add_argument("--tls-session-timeout", type=int, help="seconds a TLS session can be resumed")
     args = parser.parse_args(argv)
     try:
-        if not ipaddress.ip_address(args.host).is_loopback:
-            parser.error("--host must be a loopback address")
+        loopback = ipaddress.ip_address(args.host).is_loopback
     except ValueError:
+        loopback = False
+    if not loopback:
         parser.error("--host must be a numeric loopback address")
     if not os.path.isdir(args.root):
         parser.error("--root %s is not a folder" % args.root)
@@ -700,14 +531,10 @@ def parse_args(argv):
 
 def main(argv):
     args = parse_args(argv)
-    # A stop by process id (SIGTERM) ends the server the orderly way, so its temporary files go too.
     signal.signal(signal.SIGTERM, lambda signum, frame: sys.exit(0))
     logging.basicConfig(level=logging.WARNING, stream=sys.stderr, format="ftpserver: %(message)s")
     logging.getLogger("pyftpdlib").setLevel(logging.WARNING)
-    if args.tls and not args.tls_cert:
-        args.tls_cert = make_self_signed_pem(None)
-    handler = build_handler(args)
-    server = FTPServer((args.host, args.port), handler, backlog=128)
+    server = FTPServer((args.host, args.port), build_handler(args), backlog=128)
     server.max_cons = 1024
     die_with_parent(server)
     sys.stdout.write("PORT %d\n" % server.address[1])

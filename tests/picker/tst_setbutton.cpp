@@ -58,15 +58,12 @@ void TestSetButton::choose_data() {
     QTest::addColumn<QString>("typed");  // typed into the path field; "" to open "monday" in the list
     QTest::addColumn<QString>("button"); // "cmdOK" or "cmdCancel"
     QTest::addColumn<QString>("chosen"); // the field afterwards, below the program folder
-    QTest::newRow("open a folder, OK") << ""
-                                       << "cmdOK"
-                                       << "/backups/monday";
-    QTest::newRow("open a folder, Cancel") << ""
-                                           << "cmdCancel"
-                                           << "/backups";
-    QTest::newRow("type a path, OK") << "ELSEWHERE"
-                                     << "cmdOK"
-                                     << "/elsewhere";
+    const auto row = [](const char* tag, const char* typed, const char* button, const char* chosen) {
+        QTest::newRow(tag) << QString(typed) << QString(button) << QString(chosen);
+    };
+    row("open a folder, OK", "", "cmdOK", "/backups/monday");
+    row("open a folder, Cancel", "", "cmdCancel", "/backups");
+    row("type a path, OK", "ELSEWHERE", "cmdOK", "/elsewhere");
 }
 
 void TestSetButton::choose() {

@@ -1,4 +1,6 @@
 #include "IniFunction.h"
+#include "TestFiles.h"
+#include "TrustStore.h"
 
 #include <QDir>
 #include <QFile>
@@ -7,18 +9,9 @@
 
 #include <climits>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
-
-bool writeFile(const QString& path, const QByteArray& content) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(content) == content.size();
-}
-
-QByteArray readFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<none>");
-}
 
 struct stat statOf(const QString& path) {
     struct stat info {};
@@ -30,6 +23,7 @@ struct stat statOf(const QString& path) {
 
 // The settings file as the window and kavrel-cli read and write it: the reader's rules, a write that
 // changes one value and keeps the rest, and a file that is replaced whole, owner-only, or left alone.
+// And the trusted-certificate list beside it, rewritten the same way, one server at a time.
 class TestIniFunction : public QObject {
     Q_OBJECT
 
@@ -42,6 +36,7 @@ private slots:
     void writeReplacesTheFileWhole();
     void unusableFilesAreLeftAlone_data();
     void unusableFilesAreLeftAlone();
+    void trustStoreReplacesOneServer();
 
 private:
     QString file() const { return dir->filePath("KAVREL.INI"); }
@@ -136,6 +131,35 @@ void TestIniFunction::unusableFilesAreLeftAlone() {
     QCOMPARE(readFile(file()), content);
     QCOMPARE(statOf(file()).st_ino, before);
     QCOMPARE(QDir(dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList{"KAVREL.INI"});
+}
+
+void TestIniFunction::trustStoreReplacesOneServer() {
+    const std::string kOld = "SHA256:" + QByteArray(32, '\x11').toHex(':').toStdString();
+    const std::string kNew = "SHA256:" + QByteArray(32, '\xab').toHex(':').toUpper().toStdString();
+    QVERIFY(QDir(dir->path()).mkdir("a.b"));
+    // A dot in a folder's name is no extension of the settings file's.
+    const TrustStore store(TrustStore::pathBeside(dir->filePath("a.b/job").toStdString()));
+    const std::string path = store.path();
+    QCOMPARE(QString::fromStdString(path), dir->filePath("a.b/job.TRUST"));
+    QVERIFY(!store.trust("evil\n" + kOld + " host", kNew));
+    QVERIFY(!store.trust("127.0.0.1:2121", kNew.substr(7)));
+    QVERIFY(!QFile::exists(QString::fromStdString(path)));
+    QVERIFY(store.trust("127.0.0.1:2121", kOld) && store.trust("[::1]:990", kOld));
+    // Loosened by hand and linked to: a rewrite in place would show through the link.
+    QCOMPARE(::chmod(path.c_str(), 0644), 0);
+    QCOMPARE(::link(path.c_str(), (path + ".link").c_str()), 0);
+    const QByteArray oldText = readFile(QString::fromStdString(path));
+
+    QVERIFY(store.trust("127.0.0.1:2121", QString::fromStdString(kNew).toLower().toStdString()));
+    QCOMPARE(store.fingerprintFor("127.0.0.1:2121"), kNew);
+    QCOMPARE(store.fingerprintFor("[::1]:990"), TrustStore::normalizedFingerprint(kOld));
+    QCOMPARE(store.fingerprintFor("127.0.0.1"), std::string());
+    QCOMPARE(readFile(QString::fromStdString(path + ".link")), oldText);
+    QCOMPARE(readFile(QString::fromStdString(path)).count(" 127.0.0.1:2121\n"), 1);
+    struct stat info {};
+    QCOMPARE(::stat(path.c_str(), &info), 0);
+    QCOMPARE(info.st_mode & 07777, 0600u);
+    QVERIFY(!TrustStore(dir->path().toStdString()).trust("host", kNew)); // a folder in the file's place
 }
 
 QTEST_GUILESS_MAIN(TestIniFunction)

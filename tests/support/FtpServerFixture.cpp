@@ -2,8 +2,6 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QJsonDocument>
 #include <QSaveFile>
 #include <QTest>
@@ -13,35 +11,11 @@ namespace {
 constexpr int startTimeoutMs = 10000;
 constexpr int stopTimeoutMs = 3000;
 
-QString listingArgument(FtpServerFixture::ListingMode mode) {
-    switch (mode) {
-    case FtpServerFixture::ListingMode::UnixList:
-        return QStringLiteral("unix");
-    case FtpServerFixture::ListingMode::DosList:
-        return QStringLiteral("dos");
-    case FtpServerFixture::ListingMode::Mlsd:
-        break;
-    }
-    return QStringLiteral("mlsd");
-}
-
 } // namespace
 
 FtpServerFixture::FtpServerFixture() {
     // The server's warnings (an unreadable fault file, a Python error) belong in the test's output.
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-}
-
-FtpServerFixture::~FtpServerFixture() {
-    stop();
-}
-
-QString FtpServerFixture::scriptPath() {
-    return QStringLiteral(KAVREL_FTPSERVER_SCRIPT);
-}
-
-QString FtpServerFixture::pythonPath() {
-    return QStringLiteral("/usr/bin/python3");
 }
 
 bool FtpServerFixture::start(ListingMode mode) {
@@ -53,29 +27,25 @@ bool FtpServerFixture::start(ListingMode mode) {
     }
     m_commandLogOffset = 0;
     setFaults(QJsonObject());
-    QStringList arguments{scriptPath(),
-                          QStringLiteral("--root"),
+    static const char* const listings[] = {"mlsd", "unix", "dos"};
+    QStringList arguments{KAVREL_FTPSERVER_SCRIPT,
+                          "--root",
                           root(),
-                          QStringLiteral("--port"),
-                          QStringLiteral("0"),
-                          QStringLiteral("--host"),
-                          QStringLiteral("127.0.0.1"),
-                          QStringLiteral("--listing"),
-                          listingArgument(mode),
-                          QStringLiteral("--faults"),
-                          workFile(QStringLiteral("faults.json")),
-                          QStringLiteral("--command-log"),
-                          workFile(QStringLiteral("commands.log"))};
-    if (m_tlsOffered)
-        arguments << QStringLiteral("--tls");
-    arguments << m_extraArguments;
-    m_process.start(pythonPath(), arguments, QIODevice::ReadOnly);
-    if (!m_process.waitForStarted(startTimeoutMs)) {
-        QWARN(qPrintable(QStringLiteral("FtpServerFixture: cannot start %1: %2")
-                             .arg(pythonPath(), m_process.errorString())));
+                          "--listing",
+                          listings[int(mode)],
+                          "--faults",
+                          workFile("faults.json"),
+                          "--command-log",
+                          workFile("commands.log")};
+    QString pem;
+    if (m_tlsOffered && !makeTestCertificate(m_workDir->path(), pem, m_fingerprint))
         return false;
-    }
-    if (!waitForPort()) {
+    if (m_tlsOffered)
+        arguments << "--tls-cert" << pem;
+    // Debian's interpreter, which has pyftpdlib.
+    m_process.start("/usr/bin/python3", arguments + m_extraArguments, QIODevice::ReadOnly);
+    if (!m_process.waitForStarted(startTimeoutMs) || !waitForPort()) {
+        QWARN(qPrintable("FtpServerFixture: the server did not start: " + m_process.errorString()));
         stop();
         return false;
     }
@@ -84,53 +54,27 @@ bool FtpServerFixture::start(ListingMode mode) {
 
 bool FtpServerFixture::waitForPort() {
     QDeadlineTimer deadline(startTimeoutMs);
-    while (!deadline.hasExpired()) {
+    while (!deadline.hasExpired() && m_process.state() == QProcess::Running) {
         while (m_process.canReadLine()) {
             const QString line = QString::fromUtf8(m_process.readLine()).trimmed();
-            if (!line.startsWith(QLatin1String("PORT ")))
-                continue;
-            bool ok = false;
-            const uint port = line.mid(5).toUInt(&ok);
-            if (ok && port > 0 && port < 65536) {
-                m_port = static_cast<quint16>(port);
+            m_port = line.startsWith("PORT ") ? quint16(line.mid(5).toUInt()) : 0;
+            if (m_port != 0)
                 return true;
-            }
-        }
-        if (m_process.state() != QProcess::Running) {
-            QWARN("FtpServerFixture: the server ended before it listened");
-            return false;
         }
         m_process.waitForReadyRead(static_cast<int>(qMax<qint64>(1, deadline.remainingTime())));
     }
-    QWARN("FtpServerFixture: the server did not report its port within 10 s");
     return false;
 }
 
 void FtpServerFixture::stop() {
     if (m_process.state() != QProcess::NotRunning) {
-        m_process.terminate();
+        m_process.terminate(); // by its process id
         if (!m_process.waitForFinished(stopTimeoutMs)) {
             m_process.kill();
             m_process.waitForFinished(stopTimeoutMs);
         }
     }
     m_port = 0;
-}
-
-bool FtpServerFixture::isRunning() const {
-    return m_process.state() == QProcess::Running && m_port != 0;
-}
-
-QString FtpServerFixture::address() const {
-    return QStringLiteral("127.0.0.1:%1").arg(m_port);
-}
-
-QString FtpServerFixture::root() const {
-    return m_workDir ? m_workDir->filePath(QStringLiteral("root")) : QString();
-}
-
-QString FtpServerFixture::workFile(const QString& name) const {
-    return m_workDir ? m_workDir->filePath(name) : QString();
 }
 
 void FtpServerFixture::setFaults(const QJsonObject& faults) {
@@ -145,20 +89,9 @@ void FtpServerFixture::setFaults(const QJsonObject& faults) {
 }
 
 QStringList FtpServerFixture::commands() const {
-    QFile log(workFile(QStringLiteral("commands.log")));
-    if (!log.open(QIODevice::ReadOnly))
-        return {};
-    log.seek(m_commandLogOffset);
-    QStringList lines;
-    while (!log.atEnd()) {
-        QByteArray line = log.readLine();
-        if (line.endsWith('\n'))
-            line.chop(1);
-        lines << QString::fromUtf8(line);
-    }
+    const QString log =
+        QString::fromUtf8(readFile(workFile(QStringLiteral("commands.log"))).mid(m_commandLogOffset));
+    QStringList lines = log.split('\n');
+    lines.removeLast(); // every line ends in LF
     return lines;
-}
-
-void FtpServerFixture::clearCommands() {
-    m_commandLogOffset = QFileInfo(workFile(QStringLiteral("commands.log"))).size();
 }

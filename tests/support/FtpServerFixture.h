@@ -1,5 +1,7 @@
 #pragma once
 
+#include "TestFiles.h"
+
 #include <QJsonObject>
 #include <QProcess>
 #include <QString>
@@ -16,25 +18,25 @@ public:
     enum class ListingMode { Mlsd, UnixList, DosList };
 
     FtpServerFixture();
-    ~FtpServerFixture();
+    ~FtpServerFixture() { stop(); }
     FtpServerFixture(const FtpServerFixture&) = delete;
     FtpServerFixture& operator=(const FtpServerFixture&) = delete;
 
     // Starts the server and waits until it prints its port; false (with a QWARN) when it cannot.
     bool start(ListingMode mode = ListingMode::Mlsd);
     void stop();
-    bool isRunning() const;
 
-    // Offer explicit FTPS (AUTH TLS) with a self-signed certificate made at start; call before start().
+    // Offer explicit FTPS (AUTH TLS) with a self-signed certificate made at each start; before start().
     void setTlsOffered(bool offered) { m_tlsOffered = offered; }
+    // The certificate's "SHA256:AB:CD:..." fingerprint, once started with TLS.
+    QString tlsFingerprint() const { return m_fingerprint; }
     // More server options (ftpserver.py --help), e.g. {"--tls-max", "1.2"}; call before start().
     void setExtraArguments(const QStringList& arguments) { m_extraArguments = arguments; }
 
-    quint16 port() const { return m_port; }
     // "127.0.0.1:<port>", as fceConnect takes it.
-    QString address() const;
+    QString address() const { return QStringLiteral("127.0.0.1:%1").arg(m_port); }
     // The server's root folder; tests build the server-side tree here.
-    QString root() const;
+    QString root() const { return workFile(QStringLiteral("root")); }
 
     // Fault hooks, read by the server before every command, so they can change during a test.
     // Keys are those of tests/ftpserver/README.md; an empty object turns every fault off.
@@ -43,20 +45,17 @@ public:
 
     // Every command the server received since the last clearCommands(), PASS's argument as given.
     QStringList commands() const;
-    void clearCommands();
-
-    // The server script and the interpreter that runs it (Debian's, which has pyftpdlib).
-    static QString scriptPath();
-    static QString pythonPath();
+    void clearCommands() { m_commandLogOffset = readFile(workFile(QStringLiteral("commands.log"))).size(); }
 
 private:
-    QString workFile(const QString& name) const;
+    QString workFile(const QString& name) const { return m_workDir ? m_workDir->filePath(name) : QString(); }
     bool waitForPort();
 
     std::unique_ptr<QTemporaryDir> m_workDir;
     QProcess m_process;
     quint16 m_port = 0;
     bool m_tlsOffered = false;
+    QString m_fingerprint;
     QStringList m_extraArguments;
     qint64 m_commandLogOffset = 0; // bytes of the command log before the last clearCommands()
     int m_faultGeneration = 0;     // makes every setFaults() a new file content

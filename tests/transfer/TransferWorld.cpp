@@ -3,8 +3,6 @@
 #include "FtpEngine.h"
 
 #include <QDir>
-#include <QDirIterator>
-#include <QFile>
 #include <QJsonObject>
 
 void RecordingHost::Display(const std::string& line) {
@@ -28,28 +26,6 @@ void RecordingHost::SetNewState(int32_t newState) {
 void RecordingHost::ShowMessage(const std::string& text, const std::string& title, int32_t style) {
     messages
         << QString("%1|%2|%3").arg(QString::fromStdString(title), QString::fromStdString(text)).arg(style);
-}
-
-Tree treeOf(const QString& folder) {
-    Tree tree;
-    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        const QString relative = QDir(folder).relativeFilePath(path);
-        QFile file(path);
-        if (QFileInfo(path).isDir())
-            tree.insert(relative + '/', {});
-        else
-            tree.insert(relative, file.open(QIODevice::ReadOnly) ? file.readAll() : "<unreadable>");
-    }
-    return tree;
-}
-
-bool writeFile(const QString& path, const QByteArray& content) {
-    QFile file(path);
-    return QDir().mkpath(QFileInfo(path).path()) && file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-           file.write(content) == content.size();
 }
 
 namespace {

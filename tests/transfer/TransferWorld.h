@@ -3,7 +3,6 @@
 #include "FtpServerFixture.h"
 #include "TransferHost.h"
 
-#include <QMap>
 #include <QStringList>
 #include <QTemporaryDir>
 
@@ -36,10 +35,6 @@ public:
     std::function<void(const QString&)> onDisplay;
 };
 
-// Every file under a folder (hidden ones included) by relative path with its bytes; folders as "path/".
-using Tree = QMap<QString, QByteArray>;
-Tree treeOf(const QString& folder);
-bool writeFile(const QString& path, const QByteArray& content); // creates the folders too
 // A voice-mail server's four categories, Prompts with subfolders A and B (A/deep is never backed up).
 bool writeSampleTree(const QString& root);
 Tree sampleBackup(); // what a backup of that tree leaves under the local base

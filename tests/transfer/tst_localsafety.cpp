@@ -92,15 +92,18 @@ void TestLocalSafety::linksAreNeverFollowed_data() {
     QTest::addColumn<QString>("link"); // under the base, pointing at the folder or file "elsewhere"
     QTest::addColumn<bool>("toFolder");
     QTest::addColumn<int>("outcome");
-    QTest::newRow("category folder") << true << "MSG" << true << int(CommandOutcome::HaltedPrematurely);
-    QTest::newRow("Prompts sub-folder") << true << "PMT/A" << true << int(CommandOutcome::HaltedPrematurely);
-    QTest::newRow("staging folder") << true << "DTA/.kavrel-staging" << true
-                                    << int(CommandOutcome::Completed);
-    QTest::newRow("file replaced") << true << "DTA/a.dta" << false << int(CommandOutcome::Completed);
-    QTest::newRow("restored category") << false << "MBX" << true << int(CommandOutcome::HaltedPrematurely);
-    QTest::newRow("restored Prompts sub-folder")
-        << false << "PMT/B" << true << int(CommandOutcome::Completed);
-    QTest::newRow("restored file") << false << "DTA/b.dta" << false << int(CommandOutcome::Completed);
+    const auto row = [](const char* tag, bool backup, const char* link, bool toFolder,
+                        CommandOutcome outcome) {
+        QTest::newRow(tag) << backup << QString(link) << toFolder << int(outcome);
+    };
+    const CommandOutcome completed = CommandOutcome::Completed, halted = CommandOutcome::HaltedPrematurely;
+    row("category folder", true, "MSG", true, halted);
+    row("Prompts sub-folder", true, "PMT/A", true, halted);
+    row("staging folder", true, "DTA/.kavrel-staging", true, completed);
+    row("file replaced", true, "DTA/a.dta", false, completed);
+    row("restored category", false, "MBX", true, halted);
+    row("restored Prompts sub-folder", false, "PMT/B", true, completed);
+    row("restored file", false, "DTA/b.dta", false, completed);
 }
 
 // A link in the tree once led a backup's writes and deletions to a folder elsewhere.
@@ -145,12 +148,11 @@ void TestLocalSafety::namesAreEscapedInTheLog_data() {
     QTest::addColumn<QString>("serverPath");
     QTest::addColumn<QString>("localName");
     QTest::addColumn<QString>("shown");
-    QTest::newRow("server path with a line break") << "C:\\DTA\n[forged line]"
-                                                   << "backup"
-                                                   << "DTA\\n[forged line]";
-    QTest::newRow("local folder with an escape sequence") << "C:\\DTA"
-                                                          << "back\x1b[2Jup"
-                                                          << "back\\x1b[2Jup";
+    const auto row = [](const char* tag, const char* serverPath, const char* localName, const char* shown) {
+        QTest::newRow(tag) << QString(serverPath) << QString(localName) << QString(shown);
+    };
+    row("server path with a line break", "C:\\DTA\n[forged line]", "backup", "DTA\\n[forged line]");
+    row("local folder with an escape sequence", "C:\\DTA", "back\x1b[2Jup", "back\\x1b[2Jup");
 }
 
 // A name with a control character once forged lines in the log ("Unsafe file name: " + a new line).

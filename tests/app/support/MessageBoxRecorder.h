@@ -1,5 +1,6 @@
 #pragma once
 
+#include "LogText.h"
 #include "MessageBoxSeam.h"
 
 #include <QList>
@@ -17,21 +18,26 @@ public:
         int32_t style = 0;
     };
 
-    void ShowMessage(QWidget* owner, const std::string& text, const std::string& title,
-                     int32_t style) override;
+    void ShowMessage(QWidget*, const std::string& text, const std::string& title, int32_t style) override {
+        m_boxes.append({LogText::fromBytes(text), LogText::fromBytes(title), style});
+        if (m_whileOpen)
+            m_whileOpen(m_boxes.last());
+    }
     // Records the question like any box, runs the while-open action, and gives the set answer.
-    bool AskYesNo(QWidget* owner, const std::string& text, const std::string& title, int32_t style) override;
+    bool AskYesNo(QWidget* owner, const std::string& text, const std::string& title, int32_t style) override {
+        ShowMessage(owner, text, title, style);
+        return m_answerYes;
+    }
     // What AskYesNo answers; No until a test says otherwise.
     void setAnswer(bool yes) { m_answerYes = yes; }
 
-    const QList<Box>& boxes() const { return m_boxes; }
     int count() const { return static_cast<int>(m_boxes.size()); }
     // The last box shown; an empty box when there was none.
-    Box last() const;
+    Box last() const { return m_boxes.isEmpty() ? Box() : m_boxes.last(); }
     void clear() { m_boxes.clear(); }
 
     // Runs while a box stands open, before the user presses OK: a test can close the window or press
-    // another button there, or throw to play an unexpected run-time error.
+    // another button there.
     void setWhileOpen(std::function<void(const Box&)> action) { m_whileOpen = std::move(action); }
 
 private:

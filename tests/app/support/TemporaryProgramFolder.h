@@ -1,5 +1,7 @@
 #pragma once
 
+#include "TestFiles.h"
+
 #include <QString>
 #include <QTemporaryDir>
 
@@ -13,15 +15,12 @@ public:
     TemporaryProgramFolder(const TemporaryProgramFolder&) = delete;
     TemporaryProgramFolder& operator=(const TemporaryProgramFolder&) = delete;
 
-    bool isValid() const { return m_folder.isValid(); }
     QString path() const { return m_folder.path(); }
-    QString settingsPath() const;
-
+    QString settingsPath() const { return m_folder.filePath(QStringLiteral("kavrel.INI")); }
     // Writes the settings file with exactly this text (lines ended by LF).
-    bool writeSettings(const QString& text) const;
+    bool writeSettings(const QString& text) const { return writeFile(settingsPath(), text.toUtf8()); }
     // The settings file's text; empty when it does not exist.
-    QString settingsText() const;
-    bool settingsExist() const;
+    QString settingsText() const { return QString::fromUtf8(readFile(settingsPath())); }
 
 private:
     QTemporaryDir m_folder;
