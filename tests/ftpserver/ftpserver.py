@@ -214,12 +214,7 @@ class DosFS(FaultFS):
     """LIST in the fixed columns of DOS/IIS-style servers."""
 
     def _real_list_lines(self, basedir, name, ignore_err):
-        try:
-            st = self.lstat(os.path.join(basedir, name))
-        except OSError:
-            if ignore_err:
-                return
-            raise
+        st = self.lstat(os.path.join(basedir, name))
         yield self._dos_line(name, stat.S_ISDIR(st.st_mode), st.st_size, st.st_mtime).encode("utf8", "replace")
 
     def _list_line(self, entry):
@@ -488,21 +483,13 @@ def build_handler(args):
     return handler
 
 
-def die_with_parent(server):
-    """No orphans: exit as soon as the process that started us is gone."""
+def die_with_parent():
+    """No orphans: the kernel ends us when the process that started us goes."""
     parent = os.getppid()
-    try:
-        pr_set_pdeathsig = 1
-        ctypes.CDLL(None, use_errno=True).prctl(pr_set_pdeathsig, signal.SIGTERM, 0, 0, 0)
-    except (OSError, AttributeError):
-        pass
-
-    def check():
-        if os.getppid() != parent:
-            raise SystemExit(0)
-
-    check()
-    server.ioloop.call_every(0.5, check)
+    pr_set_pdeathsig = 1
+    ctypes.CDLL(None, use_errno=True).prctl(pr_set_pdeathsig, signal.SIGTERM, 0, 0, 0)
+    if os.getppid() != parent:
+        sys.exit(0)  # it went before the request was made
 
 
 def parse_args(argv):
@@ -536,7 +523,7 @@ def main(argv):
     logging.getLogger("pyftpdlib").setLevel(logging.WARNING)
     server = FTPServer((args.host, args.port), build_handler(args), backlog=128)
     server.max_cons = 1024
-    die_with_parent(server)
+    die_with_parent()
     sys.stdout.write("PORT %d\n" % server.address[1])
     sys.stdout.flush()
     server.serve_forever(timeout=0.5, handle_exit=True)
