@@ -3,12 +3,13 @@
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
+#include <fcntl.h>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 #include <string_view>
+#include <sys/stat.h>
 #include <system_error>
+#include <unistd.h>
 
 namespace {
 
@@ -90,29 +91,36 @@ std::string BackupRecord::text() const {
     return body + "end " + std::to_string(m_order.size()) + " " + hex(checksum(body)) + "\n";
 }
 
-void BackupRecord::save(const std::string& temporaryPath, const std::string& path) const {
+void BackupRecord::save(int staging, int folder, const std::string& name,
+                        const std::string& shownPath) const {
     const std::string content = text();
-    {
-        std::ofstream out(temporaryPath, std::ios::binary | std::ios::trunc);
-        out.write(content.data(), static_cast<std::streamsize>(content.size()));
-        out.close();
-        if (!out)
-            throw std::filesystem::filesystem_error("cannot write the backup record", temporaryPath,
-                                                    std::make_error_code(std::errc::io_error));
-    }
-    std::filesystem::rename(temporaryPath, path);
+    const int fd =
+        ::openat(staging, name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+    bool written =
+        fd >= 0 && ::write(fd, content.data(), content.size()) == static_cast<ssize_t>(content.size());
+    const int error = written ? 0 : errno;
+    if (fd >= 0 && ::close(fd) != 0 && written)
+        written = false;
+    if (!written || ::renameat(staging, name.c_str(), folder, name.c_str()) != 0)
+        throw std::filesystem::filesystem_error(
+            "cannot write the backup record", shownPath,
+            std::error_code(error != 0 ? error : errno, std::generic_category()));
 }
 
-bool BackupRecord::load(const std::string& path, const std::string& serverDir) {
+bool BackupRecord::load(int folder, const std::string& name, const std::string& serverDir) {
     *this = BackupRecord();
-    std::error_code error;
-    const auto size = std::filesystem::file_size(path, error);
-    if (error || size > kLargestRecord || !std::filesystem::is_regular_file(path, error))
+    const int fd = ::openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
         return false;
-    std::ifstream in(path, std::ios::binary);
-    const std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (!in.good() && !in.eof())
-        return false;
+    struct stat info {};
+    std::string content;
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+        static_cast<uintmax_t>(info.st_size) <= kLargestRecord) {
+        content.resize(static_cast<size_t>(info.st_size));
+        if (::read(fd, content.data(), content.size()) != static_cast<ssize_t>(content.size()))
+            content.clear();
+    }
+    ::close(fd);
     if (!parse(content) || m_serverDir != serverDir) {
         *this = BackupRecord();
         return false;

@@ -15,12 +15,14 @@ public:
     BackupRecord() = default;
     BackupRecord(std::string serverDir, int64_t listedAt);
 
-    // Reads a record file; false, with the record left empty, when there is none, when it is damaged in
-    // any way, or when it belongs to another server path. Never throws.
-    bool load(const std::string& path, const std::string& serverDir);
-    // Writes the record to temporaryPath and renames it over path, so that a reader finds either the
-    // old record or the whole new one. Throws std::filesystem::filesystem_error when it cannot.
-    void save(const std::string& temporaryPath, const std::string& path) const;
+    // Reads the record file name in the open folder (never through a link); false, with the record left
+    // empty, when there is none, when it is damaged in any way, or when it belongs to another server path.
+    // Never throws.
+    bool load(int folder, const std::string& name, const std::string& serverDir);
+    // Writes the record as name in the open staging folder and renames it over name in folder, so that a
+    // reader finds either the old record or the whole new one. Throws std::filesystem::filesystem_error,
+    // naming shownPath, when it cannot.
+    void save(int staging, int folder, const std::string& name, const std::string& shownPath) const;
 
     void add(const FceListEntry& file);
     int64_t listedAt() const { return m_listedAt; }

@@ -434,12 +434,9 @@ void TransferSession::DiscardStaging(const LocalFolder& folder, const std::strin
 // The files of the listing that the folder's record proves unchanged stay where they are; ServerList
 // keeps only the others. A record from a clock ahead of ours proves nothing.
 std::vector<std::string> TransferSession::KeepUnchangedFiles(const std::string& serverDir,
-                                                             const LocalFolder& folder,
-                                                             const std::string& folderPath,
-                                                             int64_t listedAt) {
+                                                             const LocalFolder& folder, int64_t listedAt) {
     BackupRecord previous;
-    if (folder.kindOf(SafeName::kRecordFileName) != LocalFolder::Kind::File ||
-        !previous.load(m_fileSystem.BuildPath(folderPath, SafeName::kRecordFileName), serverDir) ||
+    if (!previous.load(folder.descriptor(), SafeName::kRecordFileName, serverDir) ||
         previous.listedAt() > listedAt)
         return {};
     std::vector<std::string> kept;
@@ -491,7 +488,7 @@ void TransferSession::CommitChangedFiles(const LocalFolder& folder, const std::s
     BackupRecord record(serverDir, listedAt);
     for (const auto& entry : m_listedFiles)
         record.add(entry);
-    record.save(m_fileSystem.BuildPath(stagingPath, SafeName::kRecordFileName), recordPath);
+    record.save(staging.descriptor(), folder.descriptor(), SafeName::kRecordFileName, recordPath);
     fceSetLocalDirAt(kChannel, folder.descriptor(), folderPath.c_str());
     if (const int error = folder.removeTree(SafeName::kStagingFolderName); error != 0)
         throwLocal("cannot remove the staging folder", stagingPath, error);
@@ -500,7 +497,7 @@ void TransferSession::CommitChangedFiles(const LocalFolder& folder, const std::s
 int32_t TransferSession::RetrieveChangedFiles(const std::string& serverDir, const LocalFolder& folder,
                                               const std::string& folderPath, const LocalFolder& staging,
                                               int64_t listedAt) {
-    const std::vector<std::string> kept = KeepUnchangedFiles(serverDir, folder, folderPath, listedAt);
+    const std::vector<std::string> kept = KeepUnchangedFiles(serverDir, folder, listedAt);
     std::vector<std::string> fetched;
     int32_t result = 0;
     if (!m_listedFiles.empty())

@@ -85,7 +85,7 @@ private:
     int32_t RetrieveChangedFiles(const std::string& serverDir, const LocalFolder& folder,
                                  const std::string& folderPath, const LocalFolder& staging, int64_t listedAt);
     std::vector<std::string> KeepUnchangedFiles(const std::string& serverDir, const LocalFolder& folder,
-                                                const std::string& folderPath, int64_t listedAt);
+                                                int64_t listedAt);
     void CommitChangedFiles(const LocalFolder& folder, const std::string& folderPath,
                             const LocalFolder& staging, const std::vector<std::string>& fetched,
                             const std::vector<std::string>& kept, int64_t listedAt,
