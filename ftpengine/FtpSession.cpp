@@ -175,9 +175,10 @@ EngineStatus FtpSession::startControlTls() {
     bool pinned = PeerCertificate::sameFingerprint(m_peer.fingerprint, m_trustedFingerprint);
     if (!tls->verified() && !pinned) {
         tls->abandon(); // not one more byte to a server we do not trust
-        std::string text = "The server's certificate is not trusted (" + tls->verifyText() +
-                           "): " + m_peer.fingerprint + ", " + m_peer.subject;
-        m_trace.note(text);
+        // The hosts show the fingerprint whole on lines of their own; in the error text a short buffer
+        // would cut it, and a cut fingerprint looks like one to give to --trust.
+        std::string text = "The server's certificate is not trusted (" + tls->verifyText() + ")";
+        m_trace.note(text + ": " + m_peer.fingerprint + ", " + m_peer.subject);
         return EngineStatus::failure(FCE_E_UNTRUSTED_CERTIFICATE, text);
     }
     m_tlsStatus = tls->status();
