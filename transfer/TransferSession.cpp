@@ -337,9 +337,10 @@ namespace {
 
 // The received files reach the disk before the previous backup gives way, so that after a power cut the
 // folder holds its old files or its new ones, never new names with nothing in them. One flush of the
-// file system costs less than a flush per file; a write error it reports fails the folder here.
-void writeReceivedToDisk(const LocalFolder& staging, const std::string& stagingPath) {
-    if (::syncfs(staging.descriptor()) != 0)
+// file system costs less than a flush per file; a write error it reports fails the folder here. With
+// nothing received there is nothing to flush, and a nightly run need not wait for others' writes.
+void writeReceivedToDisk(const LocalFolder& staging, const std::string& stagingPath, bool received) {
+    if (received && ::syncfs(staging.descriptor()) != 0)
         throwLocal("cannot write the received files to disk", stagingPath, errno);
 }
 
@@ -414,7 +415,7 @@ void TransferSession::ReplaceFolderFiles(const LocalFolder& folder, const std::s
         if (staging.kindOf(name) != LocalFolder::Kind::File)
             throwLocal("a received file is missing", m_fileSystem.BuildPath(stagingPath, name), ENOENT);
     }
-    writeReceivedToDisk(staging, stagingPath);
+    writeReceivedToDisk(staging, stagingPath, !newNames.empty());
     if (!oldNames.empty())
         m_host.Display("Emptying contents of " + SafeName::printable(folderText));
     for (const auto& name : newNames) {
@@ -482,7 +483,7 @@ void TransferSession::CommitChangedFiles(const LocalFolder& folder, const std::s
     }
     const std::string recordPath = m_fileSystem.BuildPath(folderPath, SafeName::kRecordFileName);
     const std::string stagingPath = m_fileSystem.BuildPath(folderPath, SafeName::kStagingFolderName);
-    writeReceivedToDisk(staging, stagingPath);
+    writeReceivedToDisk(staging, stagingPath, !fetched.empty());
     folder.removeFile(SafeName::kRecordFileName);
     if (!gone.empty())
         m_host.Display("Removing " + grouped(static_cast<int64_t>(gone.size())) +
