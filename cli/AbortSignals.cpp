@@ -34,6 +34,9 @@ namespace AbortSignals {
 void install() {
     handle(SIGINT);
     handle(SIGTERM);
+    // A terminal closed under a run started by hand: stop as cleanly as on SIGTERM, not at once with the
+    // staging folder, a partial file and the lock left behind.
+    handle(SIGHUP);
     struct sigaction ignore {};
     ignore.sa_handler = SIG_IGN;
     sigemptyset(&ignore.sa_mask);

@@ -10,7 +10,8 @@
 #include <vector>
 
 // The headless host of the transfers: the message log goes to standard output line by line, the progress
-// bar to a line on the terminal, Abort comes from SIGINT/SIGTERM, and the summary box becomes the last line.
+// bar to a line on the terminal, Abort comes from SIGINT/SIGTERM/SIGHUP, and the summary box becomes the last
+// line.
 class CliHost : public TransferHost {
 public:
     // quiet: hold the log back and print it only if the run does not complete (a cron job then mails

@@ -289,10 +289,22 @@ int32_t fceMakeServerDir(int32_t channel, const char* name) {
 }
 
 int32_t fceGetFile(int32_t channel, const char* name) {
+    return fceGetFileExpecting(channel, name, -1);
+}
+
+int32_t fceGetFileExpecting(int32_t channel, const char* name, int64_t size) {
     return onChannel(channel, [&](Engine& current) -> int32_t {
         if (name == nullptr)
             return nullArgument("fceGetFile");
-        return outcome(current.session.getFile(name));
+        return outcome(current.session.getFile(name, size));
+    });
+}
+
+int32_t fceGetFileSize(int32_t channel, const char* name, int64_t& size) {
+    return onChannel(channel, [&](Engine& current) -> int32_t {
+        if (name == nullptr)
+            return nullArgument("fceGetFileSize");
+        return outcome(current.session.fileSize(name, size));
     });
 }
 

@@ -113,6 +113,12 @@ int32_t fceSetLocalDirAt(int32_t channel, int folder, const char* shownPath);
 int32_t fceSetServerDir(int32_t channel, const char* name); // "\" for the root, else one name
 int32_t fceMakeServerDir(int32_t channel, const char* name);
 int32_t fceGetFile(int32_t channel, const char* name);
+// fceGetFile held to size bytes, the caller's newer word on the file (a second listing, SIZE) in place of
+// the last listing's; size < 0 is fceGetFile.
+int32_t fceGetFileExpecting(int32_t channel, const char* name, int64_t size);
+// The server's SIZE of a file in the current server directory into size: -1 when the server cannot say
+// (SIZE not offered, or refused). Negative only when the call itself failed (connection, name).
+int32_t fceGetFileSize(int32_t channel, const char* name, int64_t& size);
 int32_t fcePutFile(int32_t channel, const char* name);
 
 int32_t fceSetProgressHook(int32_t channel, FceProgressHook hook, void* context);

@@ -501,29 +501,46 @@ EngineStatus FtpSession::expectedSize(const std::string& name, int64_t& size) {
         size = listed->second;
         return {};
     }
-    if (m_offersSize) {
-        FtpReply reply;
-        if (EngineStatus status = m_control.command("SIZE " + name, reply); !status.ok())
-            return status;
-        const std::string digits = reply.lastLine().substr(std::min<size_t>(4, reply.lastLine().size()));
-        if (reply.code == 213 && !digits.empty() && digits.size() <= 18 &&
-            std::all_of(digits.begin(), digits.end(), [](unsigned char c) { return std::isdigit(c); })) {
-            size = std::stoll(digits);
-            return {};
-        }
-    }
+    if (EngineStatus status = askSize(name, size); !status.ok() || size >= 0)
+        return status;
     m_trace.note("No size known for " + name + ": the transfer cannot be checked for completeness");
     return {};
 }
 
-EngineStatus FtpSession::getFile(const std::string& name) {
+EngineStatus FtpSession::askSize(const std::string& name, int64_t& size) {
+    size = -1;
+    if (!m_offersSize)
+        return {};
+    FtpReply reply;
+    if (EngineStatus status = m_control.command("SIZE " + name, reply); !status.ok())
+        return status;
+    const std::string digits = reply.lastLine().substr(std::min<size_t>(4, reply.lastLine().size()));
+    if (reply.code == 213 && !digits.empty() && digits.size() <= 18 &&
+        std::all_of(digits.begin(), digits.end(), [](unsigned char c) { return std::isdigit(c); }))
+        size = std::stoll(digits);
+    return {};
+}
+
+EngineStatus FtpSession::fileSize(const std::string& name, int64_t& size) {
+    size = -1;
+    if (!NameSafety::isPlainComponent(name))
+        return unsafeName(name);
+    if (EngineStatus status = requireReady(); !status.ok())
+        return status;
+    // SIZE counts the bytes of the representation type: in ASCII mode some servers refuse it.
+    if (EngineStatus status = setBinary(); !status.ok())
+        return status;
+    return askSize(name, size);
+}
+
+EngineStatus FtpSession::getFile(const std::string& name, int64_t knownSize) {
     if (EngineStatus status = readyToTransfer(name); !status.ok())
         return status;
     LocalPartialFile file(*m_localFolder, m_localDir, name);
     if (EngineStatus status = checkLocalTarget(name, file.finalPath()); !status.ok())
         return status;
-    int64_t expected = -1;
-    if (EngineStatus status = expectedSize(name, expected); !status.ok())
+    int64_t expected = knownSize;
+    if (EngineStatus status = knownSize >= 0 ? EngineStatus() : expectedSize(name, expected); !status.ok())
         return status;
     if (EngineStatus status = file.create(); !status.ok())
         return status;

@@ -45,7 +45,12 @@ public:
     EngineStatus setLocalDirectory(const std::string& path);
     // An open folder (duplicated here); shownPath is what texts call it.
     EngineStatus setLocalDirectory(int folder, const std::string& shownPath);
-    EngineStatus getFile(const std::string& name);
+    // knownSize >= 0: the download must be exactly that long (the caller's newer word on the file, such
+    // as a second listing); otherwise the listed size, or SIZE's.
+    EngineStatus getFile(const std::string& name, int64_t knownSize = -1);
+    // SIZE of a file of the current server directory; -1 when the server cannot say (no SIZE offered,
+    // or a reply other than 213).
+    EngineStatus fileSize(const std::string& name, int64_t& size);
     EngineStatus putFile(const std::string& name);
 
     void setConnectTimeout(int milliseconds) { m_connectTimeoutMs = milliseconds; }
@@ -85,6 +90,7 @@ private:
     EngineStatus finishTransfer(DataConnection& data, const std::string& verb,
                                 const EngineStatus& dataStatus);
     EngineStatus expectedSize(const std::string& name, int64_t& size);
+    EngineStatus askSize(const std::string& name, int64_t& size);
     EngineStatus requireLocalDirectory() const;
     EngineStatus checkLocalTarget(const std::string& name, const std::string& path) const;
 

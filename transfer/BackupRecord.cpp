@@ -91,20 +91,28 @@ std::string BackupRecord::text() const {
     return body + "end " + std::to_string(m_order.size()) + " " + hex(checksum(body)) + "\n";
 }
 
-void BackupRecord::save(int staging, int folder, const std::string& name,
-                        const std::string& shownPath) const {
+void BackupRecord::writeInto(int folder, const std::string& name, const std::string& shownPath) const {
     const std::string content = text();
     const int fd =
-        ::openat(staging, name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
-    bool written =
-        fd >= 0 && ::write(fd, content.data(), content.size()) == static_cast<ssize_t>(content.size());
-    const int error = written ? 0 : errno;
-    if (fd >= 0 && ::close(fd) != 0 && written)
-        written = false;
-    if (!written || ::renameat(staging, name.c_str(), folder, name.c_str()) != 0)
-        throw std::filesystem::filesystem_error(
-            "cannot write the backup record", shownPath,
-            std::error_code(error != 0 ? error : errno, std::generic_category()));
+        ::openat(folder, name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+    int error = fd < 0 ? errno : 0;
+    // A write may take only part of the text (a disk that is filling up); the next one then says why.
+    for (size_t done = 0; error == 0 && done < content.size();) {
+        const ssize_t wrote = ::write(fd, content.data() + done, content.size() - done);
+        if (wrote > 0)
+            done += static_cast<size_t>(wrote);
+        else if (wrote == 0)
+            error = EIO;
+        else if (errno != EINTR)
+            error = errno;
+    }
+    if (error == 0 && ::fsync(fd) != 0)
+        error = errno;
+    if (fd >= 0 && ::close(fd) != 0 && error == 0)
+        error = errno;
+    if (error != 0)
+        throw std::filesystem::filesystem_error("cannot write the backup record", shownPath,
+                                                std::error_code(error, std::generic_category()));
 }
 
 bool BackupRecord::load(int folder, const std::string& name, const std::string& serverDir) {

@@ -19,10 +19,11 @@ public:
     // empty, when there is none, when it is damaged in any way, or when it belongs to another server path.
     // Never throws.
     bool load(int folder, const std::string& name, const std::string& serverDir);
-    // Writes the record as name in the open staging folder and renames it over name in folder, so that a
-    // reader finds either the old record or the whole new one. Throws std::filesystem::filesystem_error,
-    // naming shownPath, when it cannot.
-    void save(int staging, int folder, const std::string& name, const std::string& shownPath) const;
+    // Writes the whole record as name in the open folder (the staging folder) and flushes it to disk, so
+    // that it can be renamed into place only once it is complete. Throws std::filesystem::filesystem_error
+    // naming shownPath, with the cause the system gave (a disk that filled after part of it), when it
+    // cannot.
+    void writeInto(int folder, const std::string& name, const std::string& shownPath) const;
 
     void add(const FceListEntry& file);
     int64_t listedAt() const { return m_listedAt; }

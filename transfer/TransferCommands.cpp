@@ -27,6 +27,7 @@ const std::string kPromptFolder = "PMT";
 struct Category {
     int32_t checkBox;
     const std::string& serverPath;
+    const char* key; // in the settings' [ServerPath] section
     const char* folder;
     const char* backupHeader;
     const char* restoreHeader;
@@ -36,18 +37,34 @@ struct Category {
 // The four categories in the order both commands take them.
 std::array<Category, 4> categoryTable(const CategorySelection& selection, const ServerPaths& paths) {
     return {{
-        {selection.application, paths.data, "DTA", "Backing up application data",
+        {selection.application, paths.data, "Data", "DTA", "Backing up application data",
          "Restoring application data", false},
-        {selection.prompts, paths.prompt, "PMT", "Backing up prompts", "Restoring prompts", true},
-        {selection.messages, paths.message, "MSG", "Backing up messages", "Restoring messages", false},
-        {selection.mailboxes, paths.mailbox, "MBX", "Backing up subscriber data", "Restoring subscriber data",
+        {selection.prompts, paths.prompt, "Prompt", "PMT", "Backing up prompts", "Restoring prompts", true},
+        {selection.messages, paths.message, "Message", "MSG", "Backing up messages", "Restoring messages",
          false},
+        {selection.mailboxes, paths.mailbox, "Mailbox", "MBX", "Backing up subscriber data",
+         "Restoring subscriber data", false},
     }};
 }
 
 // The first category runs on its check box alone (the flag was just cleared); the others also stop on Abort.
 bool categoryRuns(const Category& category, size_t index, const TransferHost& host) {
     return category.checkBox == kTicked && (index == 0 || !host.AbortRequested());
+}
+
+// A server path that is empty, blank, a drive alone or only separators selects the server's root: a
+// backup would replace the category's folder with the root's files, a restore would fill the root.
+bool namesServerRoot(const std::string& serverPath) {
+    const size_t colon = serverPath.find(':');
+    const size_t start = colon == std::string::npos ? 0 : colon + 1;
+    return serverPath.find_first_not_of(" \\/", start) == std::string::npos;
+}
+
+std::string rootPathLine(const Category& category) {
+    return std::string("The server path [ServerPath] ") + category.key + "=" +
+           SafeName::quoted(category.serverPath) +
+           " names the server's root: it must name a directory below " + "it, such as \"C:\\" +
+           category.folder + "\".";
 }
 
 std::string header(const char* text) {
@@ -187,6 +204,10 @@ int32_t TransferCommands::RunCategories(Direction direction, const std::string& 
         if (!categoryRuns(category, index, m_host))
             continue;
         m_host.Display(header(backup ? category.backupHeader : category.restoreHeader));
+        if (namesServerRoot(category.serverPath)) {
+            m_host.Display(rootPathLine(category));
+            return -1;
+        }
         const std::string local = fileSystem.BuildPath(base, category.folder);
         const int32_t code = backup ? m_session->RetrieveDirectory(category.serverPath, local)
                                     : m_session->UploadDirectory(category.serverPath, local);

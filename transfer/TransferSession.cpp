@@ -2,6 +2,7 @@
 
 #include "BackupRecord.h"
 #include "FtpEngine.h"
+#include "ListedFileFetch.h"
 #include "RunTimeError.h"
 #include "SafeName.h"
 #include "TransferCommands.h"
@@ -14,6 +15,7 @@
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
+#include <unordered_map>
 #include <unordered_set>
 
 namespace {
@@ -300,16 +302,36 @@ void TransferSession::ParseListing(const std::string& listing, int32_t length, L
     }
 }
 
-int32_t TransferSession::RetrieveFile(const std::string& fileName) {
+int32_t TransferSession::RetrieveFile(const std::string& fileName, const LocalFolder& folder,
+                                      FolderChanges& changes) {
     fceSetInteger(kChannel, FCE_REPLACE_LOCAL, 1);
-    int32_t code = 0;
+    ListedFileFetch::Result fetched;
     {
         ProgressHookScope hook(m_host);
-        code = fceGetFile(kChannel, fileName.c_str());
+        fetched = ListedFileFetch::fetch(kChannel, fileName);
     }
-    if (code < 0)
-        ShowError(m_host, code);
-    return code;
+    const std::string shown = SafeName::quoted(fileName);
+    switch (fetched.outcome) {
+    case ListedFileFetch::Outcome::Arrived:
+        changes.fetched.push_back(fileName);
+        if (!fetched.asListed)
+            changes.unrecorded.insert(fileName);
+        return fetched.code;
+    case ListedFileFetch::Outcome::Gone:
+        m_host.Display(shown + " was removed from the server after it was listed: not part of this backup.");
+        return 0;
+    case ListedFileFetch::Outcome::StillChanging:
+        changes.kept.insert(fileName);
+        changes.unrecorded.insert(fileName);
+        m_host.Display(shown + " kept changing on the server while it was fetched: " +
+                       (localFileSize(folder, fileName) >= 0 ? "the previous copy is kept."
+                                                             : "there is no copy of it in this backup."));
+        return 0;
+    case ListedFileFetch::Outcome::Failed:
+        break;
+    }
+    ShowError(m_host, fetched.code);
+    return fetched.code;
 }
 
 void TransferSession::AdvanceProgress() {
@@ -376,7 +398,8 @@ LocalFolder TransferSession::PrepareStaging(const LocalFolder& folder, const std
     return staging;
 }
 
-int32_t TransferSession::FetchListedFiles(std::vector<std::string>& fetched, int64_t unchanged) {
+int32_t TransferSession::FetchListedFiles(const LocalFolder& folder, FolderChanges& changes,
+                                          int64_t unchanged) {
     m_host.SetProgressValue(0.0);
     m_host.SetProgressMax(static_cast<double>(m_serverList.Count()));
     if (unchanged < 0)
@@ -387,10 +410,7 @@ int32_t TransferSession::FetchListedFiles(std::vector<std::string>& fetched, int
     m_host.Yield();
     int32_t result = 0;
     while (m_serverList.Count() > 0 && !m_host.AbortRequested() && result >= 0) {
-        const std::string name = m_serverList.Item(1).Text();
-        result = RetrieveFile(name);
-        if (result >= 0)
-            fetched.push_back(name);
+        result = RetrieveFile(m_serverList.Item(1).Text(), folder, changes);
         m_serverList.Remove(1);
         AdvanceProgress();
         m_host.Yield();
@@ -398,36 +418,56 @@ int32_t TransferSession::FetchListedFiles(std::vector<std::string>& fetched, int
     return result;
 }
 
-// Every file of the directory has arrived: only now the previous backup's files give way. New files
-// replace old ones of the same name in one step each; old files the server no longer has go last.
-// Everything happens inside the open folders: a link in the folder is replaced or left, never followed.
-void TransferSession::ReplaceFolderFiles(const LocalFolder& folder, const std::string& folderPath,
-                                         const std::string& folderText, const LocalFolder& staging,
-                                         const std::vector<std::string>& fetched) {
-    const std::vector<std::string> oldNames = filesIn(folder);
-    const std::unordered_set<std::string> newNames(fetched.begin(), fetched.end());
+// Every listed file is settled: only now the previous backup gives way. Files received replace those of
+// the same name in one step each, files kept stay, and every other file goes (the server no longer has
+// it). Everything happens inside the open folders: a link in the folder is replaced or left, never
+// followed.
+void TransferSession::CommitFolder(const LocalFolder& folder, const std::string& folderPath,
+                                   const std::string& folderText, const LocalFolder& staging,
+                                   const FolderChanges& changes, const BackupRecord* record) {
+    const std::vector<std::string> present = filesIn(folder);
+    const std::unordered_set<std::string> incoming(changes.fetched.begin(), changes.fetched.end());
+    std::vector<std::string> removed;
+    for (const auto& name : present) {
+        if (!incoming.contains(name) && !changes.kept.contains(name) && !SafeName::isTransferTemporary(name))
+            removed.push_back(name);
+    }
     const std::string stagingPath = m_fileSystem.BuildPath(folderPath, SafeName::kStagingFolderName);
+    const std::string recordPath = m_fileSystem.BuildPath(folderPath, SafeName::kRecordFileName);
     CheckFolderReplaceable(folder, folderPath);
-    for (const auto& name : newNames) {
+    for (const auto& name : incoming) {
         if (folder.kindOf(name) == LocalFolder::Kind::Folder)
             throwLocal("a folder stands where a file must go", m_fileSystem.BuildPath(folderPath, name),
                        EISDIR);
         if (staging.kindOf(name) != LocalFolder::Kind::File)
             throwLocal("a received file is missing", m_fileSystem.BuildPath(stagingPath, name), ENOENT);
     }
-    writeReceivedToDisk(staging, stagingPath, !newNames.empty());
-    if (!oldNames.empty())
+    writeReceivedToDisk(staging, stagingPath, !incoming.empty());
+    if (record != nullptr)
+        record->writeInto(staging.descriptor(), SafeName::kRecordFileName, recordPath);
+
+    // The folder is about to change: up to here every failure has left it exactly as it was. From here
+    // on the old record goes first, so that a run cut short fetches everything next time.
+    if (record == nullptr && !present.empty())
         m_host.Display("Emptying contents of " + SafeName::printable(folderText));
-    for (const auto& name : newNames) {
+    if (record != nullptr && !removed.empty())
+        m_host.Display("Removing " + grouped(static_cast<int64_t>(removed.size())) +
+                       " files no longer on the server");
+    if (const int error = folder.removeFile(SafeName::kRecordFileName); error != 0 && error != ENOENT)
+        throwLocal("cannot delete file", recordPath, error);
+    for (const auto& name : incoming) {
         if (const int error = staging.moveTo(name, folder, name); error != 0)
             throwLocal("cannot move a received file into place", m_fileSystem.BuildPath(folderPath, name),
                        error);
     }
-    for (const auto& name : oldNames) {
-        if (newNames.contains(name))
-            continue;
+    for (const auto& name : removed) {
         if (const int error = folder.removeFile(name); error != 0)
             throwLocal("cannot delete file", m_fileSystem.BuildPath(folderPath, name), error);
+    }
+    if (record != nullptr) {
+        if (const int error = staging.moveTo(SafeName::kRecordFileName, folder, SafeName::kRecordFileName);
+            error != 0)
+            throwLocal("cannot write the backup record", recordPath, error);
     }
     fceSetLocalDirAt(kChannel, folder.descriptor(), folderPath.c_str());
     if (const int error = folder.removeTree(SafeName::kStagingFolderName); error != 0)
@@ -461,63 +501,28 @@ std::vector<std::string> TransferSession::KeepUnchangedFiles(const std::string& 
     return kept;
 }
 
-// Every changed file has arrived: the old record goes first (a run cut short from here on fetches
-// everything next time), then the new files replace the old, the files the server no longer has go,
-// and the new record is written last.
-void TransferSession::CommitChangedFiles(const LocalFolder& folder, const std::string& folderPath,
-                                         const LocalFolder& staging, const std::vector<std::string>& fetched,
-                                         const std::vector<std::string>& kept, int64_t listedAt,
-                                         const std::string& serverDir) {
-    std::unordered_set<std::string> listed(fetched.begin(), fetched.end());
-    listed.insert(kept.begin(), kept.end());
-    std::vector<std::string> gone;
-    for (auto& name : filesIn(folder)) {
-        if (!SafeName::isTransferTemporary(name) && !listed.contains(name))
-            gone.push_back(std::move(name));
-    }
-    CheckFolderReplaceable(folder, folderPath);
-    for (const auto& name : fetched) {
-        if (folder.kindOf(name) == LocalFolder::Kind::Folder)
-            throwLocal("a folder stands where a file must go", m_fileSystem.BuildPath(folderPath, name),
-                       EISDIR);
-    }
-    const std::string recordPath = m_fileSystem.BuildPath(folderPath, SafeName::kRecordFileName);
-    const std::string stagingPath = m_fileSystem.BuildPath(folderPath, SafeName::kStagingFolderName);
-    writeReceivedToDisk(staging, stagingPath, !fetched.empty());
-    folder.removeFile(SafeName::kRecordFileName);
-    if (!gone.empty())
-        m_host.Display("Removing " + grouped(static_cast<int64_t>(gone.size())) +
-                       " files no longer on the server");
-    for (const auto& name : fetched) {
-        if (const int error = staging.moveTo(name, folder, name); error != 0)
-            throwLocal("cannot move a received file into place", m_fileSystem.BuildPath(folderPath, name),
-                       error);
-    }
-    for (const auto& name : gone) {
-        if (const int error = folder.removeFile(name); error != 0)
-            throwLocal("cannot delete file", m_fileSystem.BuildPath(folderPath, name), error);
-    }
-    BackupRecord record(serverDir, listedAt);
-    for (const auto& entry : m_listedFiles)
-        record.add(entry);
-    record.save(staging.descriptor(), folder.descriptor(), SafeName::kRecordFileName, recordPath);
-    fceSetLocalDirAt(kChannel, folder.descriptor(), folderPath.c_str());
-    if (const int error = folder.removeTree(SafeName::kStagingFolderName); error != 0)
-        throwLocal("cannot remove the staging folder", stagingPath, error);
-}
-
 int32_t TransferSession::RetrieveChangedFiles(const std::string& serverDir, const LocalFolder& folder,
                                               const std::string& folderPath, const LocalFolder& staging,
                                               int64_t listedAt) {
-    const std::vector<std::string> kept = KeepUnchangedFiles(serverDir, folder, listedAt);
-    std::vector<std::string> fetched;
+    const std::vector<std::string> unchanged = KeepUnchangedFiles(serverDir, folder, listedAt);
+    FolderChanges changes;
+    changes.kept.insert(unchanged.begin(), unchanged.end());
     int32_t result = 0;
     if (!m_listedFiles.empty())
-        result = FetchListedFiles(fetched, static_cast<int64_t>(kept.size()));
-    if (result >= 0 && m_serverList.Count() == 0)
-        CommitChangedFiles(folder, folderPath, staging, fetched, kept, listedAt, serverDir);
-    else
+        result = FetchListedFiles(folder, changes, static_cast<int64_t>(unchanged.size()));
+    if (result >= 0 && m_serverList.Count() == 0) {
+        // The record claims only what the folder now holds as the listing gave it.
+        const std::unordered_set<std::string> fetched(changes.fetched.begin(), changes.fetched.end());
+        BackupRecord record(serverDir, listedAt);
+        for (const auto& entry : m_listedFiles) {
+            if ((fetched.contains(entry.name) || changes.kept.contains(entry.name)) &&
+                !changes.unrecorded.contains(entry.name))
+                record.add(entry);
+        }
+        CommitFolder(folder, folderPath, folderPath, staging, changes, &record);
+    } else {
         DiscardStaging(folder, folderPath);
+    }
     if (!m_listedFiles.empty())
         m_host.Display("...Done.");
     return result < 0 ? result : 0;
@@ -547,7 +552,7 @@ int32_t TransferSession::RetrieveDirectory(const std::string& serverDir, const s
         }
         // Taken before the listing: a file listed with a time safely before it cannot have changed since.
         const auto listedAt = static_cast<int64_t>(std::time(nullptr));
-        result = m_changedOnly ? ListServerFileEntries() : GetServerFileList();
+        result = ListServerFileEntries();
         if (result >= 0)
             result = RefuseUnsafeListedName();
         if (result < 0) {
@@ -556,14 +561,14 @@ int32_t TransferSession::RetrieveDirectory(const std::string& serverDir, const s
         }
         if (m_changedOnly)
             return RetrieveChangedFiles(serverDir, folder, folderPath, staging, listedAt);
-        std::vector<std::string> fetched;
+        FolderChanges changes;
         if (m_serverList.Count() == 0) {
-            ReplaceFolderFiles(folder, folderPath, localDir, staging, fetched);
+            CommitFolder(folder, folderPath, localDir, staging, changes, nullptr);
             return 0;
         }
-        result = FetchListedFiles(fetched);
+        result = FetchListedFiles(folder, changes);
         if (result >= 0 && m_serverList.Count() == 0)
-            ReplaceFolderFiles(folder, folderPath, localDir, staging, fetched);
+            CommitFolder(folder, folderPath, localDir, staging, changes, nullptr);
         else
             DiscardStaging(folder, folderPath);
         m_host.Display("...Done.");
@@ -603,6 +608,46 @@ std::vector<std::string> TransferSession::FilesToUpload(const LocalFolder& folde
     return names;
 }
 
+// A server may answer 226 to an upload it did not keep whole (a full disk, a quota). One listing of the
+// directory shows what it holds; SIZE is asked only for a file listed without a size.
+int32_t TransferSession::CheckServerKept(const std::vector<std::pair<std::string, int64_t>>& sent) {
+    std::vector<FceListEntry> entries;
+    if (const int32_t count = fceGetList(kChannel, kListKindEntries, entries); count < 0) {
+        ShowError(m_host, count);
+        return count;
+    }
+    std::unordered_map<std::string, int64_t> held;
+    for (const auto& entry : entries) {
+        if (!entry.isDirectory)
+            held.emplace(entry.name, entry.size);
+    }
+    int32_t result = 0;
+    int64_t unchecked = 0;
+    for (const auto& [name, size] : sent) {
+        const auto found = held.find(name);
+        int64_t kept = found == held.end() ? -1 : found->second;
+        if (found != held.end() && kept < 0) {
+            if (const int32_t code = fceGetFileSize(kChannel, name.c_str(), kept); code < 0) {
+                ShowError(m_host, code);
+                return code;
+            }
+            unchecked += kept < 0 ? 1 : 0;
+        }
+        if (found == held.end())
+            m_host.Display("The server does not list " + SafeName::quoted(name) + " after its upload.");
+        else if (kept >= 0 && kept != size)
+            m_host.Display("The server holds " + SafeName::quoted(name) + " with " + grouped(kept) +
+                           " bytes; " + grouped(size) + " bytes were sent.");
+        else
+            continue;
+        result = FCE_E_INCOMPLETE;
+    }
+    if (unchecked > 0)
+        m_host.Display("The server gives no sizes: " + grouped(unchecked) +
+                       " files could not be checked after their upload.");
+    return result;
+}
+
 // Restore creates nothing on the local side: a folder that is missing fails the directory.
 int32_t TransferSession::UploadDirectory(const std::string& serverDir, const std::string& localDir) {
     try {
@@ -623,14 +668,21 @@ int32_t TransferSession::UploadDirectory(const std::string& serverDir, const std
         m_host.SetProgressValue(0.0);
         m_host.SetProgressMax(static_cast<double>(names.size()));
         m_host.Display("Uploading " + std::to_string(names.size()) + " files...");
+        std::vector<std::pair<std::string, int64_t>> sent;
         for (const auto& name : names) {
             if (m_host.AbortRequested())
                 break;
+            const int64_t size = localFileSize(folder, name);
             result = UploadFile(name);
             if (result < 0)
                 break;
+            sent.emplace_back(name, size);
             AdvanceProgress();
             m_host.Yield();
+        }
+        if (result >= 0 && !sent.empty()) {
+            if (const int32_t kept = CheckServerKept(sent); kept < 0)
+                result = kept;
         }
         m_host.Display("...Done.");
         return result;

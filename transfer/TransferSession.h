@@ -8,7 +8,11 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_set>
+#include <utility>
 #include <vector>
+
+class BackupRecord;
 
 // The directory work of Backup and Restore on the engine's channel 0: selecting (and creating) the
 // working directories on both sides, listing the server directory into ServerList, and moving one
@@ -50,10 +54,12 @@ public:
 
     // Copies the files of one server directory into one local folder. The folder's previous files are
     // replaced only once every file of the directory has arrived; otherwise the folder keeps them.
+    // A file deleted on the server after the listing is left out of the backup, and one that keeps
+    // changing while it is fetched keeps its previous copy; a line names each, and the folder goes on.
     int32_t RetrieveDirectory(const std::string& serverDir, const std::string& localDir);
-    int32_t RetrieveFile(const std::string& fileName);
 
-    // Sends the files lying directly in one local folder into one server directory.
+    // Sends the files lying directly in one local folder into one server directory, then checks in one
+    // listing that the server holds each at the size sent.
     int32_t UploadDirectory(const std::string& serverDir, const std::string& localDir);
     int32_t UploadFile(const std::string& fileName);
 
@@ -69,27 +75,36 @@ private:
     int32_t SelectServerComponent(const std::string& component, bool create);
     std::vector<std::string> LevelsBelowTop(const std::string& absolute, std::string& top) const;
 
+    // What a directory download has settled for its folder once every listed file is dealt with.
+    struct FolderChanges {
+        std::vector<std::string> fetched;           // complete in the staging folder: they move in
+        std::unordered_set<std::string> kept;       // stay as they are: proved unchanged, or still changing
+        std::unordered_set<std::string> unrecorded; // not as first listed: a record must not claim them
+    };
+
     // The parts of a directory download around its file loop.
     int32_t RefuseUnsafeListedName();
     // unchanged: the files left in place by a changed-only backup, or -1 for a full one.
-    int32_t FetchListedFiles(std::vector<std::string>& fetched, int64_t unchanged = -1);
+    int32_t FetchListedFiles(const LocalFolder& folder, FolderChanges& changes, int64_t unchanged = -1);
+    // One listed file into the staging folder, a server that changed it on the way allowed for; the
+    // outcome goes into changes and the log. Negative only for a failure (already reported).
+    int32_t RetrieveFile(const std::string& fileName, const LocalFolder& folder, FolderChanges& changes);
     void CheckFolderReplaceable(const LocalFolder& folder, const std::string& folderPath) const;
     LocalFolder PrepareStaging(const LocalFolder& folder, const std::string& stagingPath) const;
-    void ReplaceFolderFiles(const LocalFolder& folder, const std::string& folderPath,
-                            const std::string& folderText, const LocalFolder& staging,
-                            const std::vector<std::string>& fetched);
+    // The one place where a folder's previous backup gives way to the new one (record: the changed-only
+    // backup's new record; null for a full backup).
+    void CommitFolder(const LocalFolder& folder, const std::string& folderPath, const std::string& folderText,
+                      const LocalFolder& staging, const FolderChanges& changes, const BackupRecord* record);
     void DiscardStaging(const LocalFolder& folder, const std::string& folderPath) noexcept;
     std::vector<std::string> FilesToUpload(const LocalFolder& folder, const std::string& folderPath);
+    // After a folder's uploads: what the server kept of each file sent (name, bytes sent).
+    int32_t CheckServerKept(const std::vector<std::pair<std::string, int64_t>>& sent);
 
     // The changed-only download after the listing; listedAt is the local clock before the listing.
     int32_t RetrieveChangedFiles(const std::string& serverDir, const LocalFolder& folder,
                                  const std::string& folderPath, const LocalFolder& staging, int64_t listedAt);
     std::vector<std::string> KeepUnchangedFiles(const std::string& serverDir, const LocalFolder& folder,
                                                 int64_t listedAt);
-    void CommitChangedFiles(const LocalFolder& folder, const std::string& folderPath,
-                            const LocalFolder& staging, const std::vector<std::string>& fetched,
-                            const std::vector<std::string>& kept, int64_t listedAt,
-                            const std::string& serverDir);
 
     void AdvanceProgress();
 

@@ -44,7 +44,7 @@ INJECTED_SIZE = 1234
 INJECTED_MTIME = 1780000000  # a fixed date, so that listings are reproducible
 FAULT_KEYS = ("fail", "transfer_error", "drop_data", "drop_control", "silence", "truncate_listing",
               "hostile_entries", "throttle", "refuse_login", "no_times", "delay", "drip_reply", "endless_data",
-              "no_size")
+              "no_size", "vanish", "grow", "short_store")
 
 logger = logging.getLogger("ftpserver")
 
@@ -131,6 +131,7 @@ class TransferPlan:
         self.no_times = False  # MLSD: leave out the modify fact
         self.no_size = False  # MLSD: file entries without their size fact
         self.endless = False  # RETR: the file's bytes, then more bytes without end
+        self.keep_bytes = None  # STOR: bytes of the upload the server keeps (it still answers 226)
 
 
 class EndlessProducer:
@@ -336,6 +337,10 @@ class FaultDTPMixin:
     def close(self):
         if self._pause_timer is not None and not self._pause_timer.cancelled:
             self._pause_timer.cancel()
+        kept = self.plan.keep_bytes if self.plan else None
+        if kept is not None and self.receive and self.file_obj is not None and not self.file_obj.closed:
+            self.file_obj.flush()
+            self.file_obj.truncate(min(kept, self.file_obj.tell()))
         if not self._closed and self.plan is not None and self.plan.final_reply:
             if self._resp and self._resp[0].startswith("226"):
                 self._resp = (self.plan.final_reply, logger.info)
@@ -368,7 +373,22 @@ class FaultHandlerMixin:
             return
         if cmd in LISTING_COMMANDS + TRANSFER_COMMANDS:
             self.transfer_plan = self._plan_transfer(context)
+        if cmd == "RETR" and arg and self.authenticated:
+            self._change_before_retr(context, self.fs.ftp2fs(arg))
         super().pre_process_command(line, cmd, arg)
+
+    def _change_before_retr(self, context, path):
+        """A server in use: the file asked for was deleted, or has grown (a message still being recorded),
+        just before the server acts on its RETR."""
+        try:
+            if self.faults.take("vanish", context) is not None:
+                os.remove(path)
+            rule = self.faults.take("grow", context)
+            if rule is not None:
+                with open(path, "ab") as f:
+                    f.write(b"+" * int(rule.get("bytes", 1000)))
+        except OSError as err:
+            warn("cannot change %s before its RETR: %s" % (path, err))
 
     def _apply_control_faults(self, context):
         """True when a fault answered (or swallowed) the command."""
@@ -428,6 +448,9 @@ class FaultHandlerMixin:
         if rule is not None:
             plan.bytes_per_second = max(0, int(rule.get("bytes_per_second", 0)))
         plan.endless = command == "RETR" and take("endless_data", context) is not None
+        rule = take("short_store", context) if command in ("STOR", "APPE") else None
+        if rule is not None:
+            plan.keep_bytes = max(0, int(rule.get("keep", 0)))
         rule = take("transfer_error", context, "after") if command in TRANSFER_COMMANDS else None
         if rule is not None:
             plan.final_reply = reply_of(rule, 451, "Requested action aborted: local error in processing.")
