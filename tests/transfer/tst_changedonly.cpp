@@ -8,12 +8,15 @@
 #include <QRegularExpression>
 #include <QTest>
 
+#include <csignal>
 #include <ctime>
+#include <sys/resource.h>
 #include <utime.h>
 
 // A nightly backup that fetches only what changed: listed times read with their precision, and a second
 // changed-only backup against the test server that must end exactly like a full one, or, when it fails,
-// leave the previous backup and its record as they were.
+// leave the previous backup and its record as they were, also when its disk fills while the record is
+// written or when the server changes a file as its RETR arrives.
 class TestChangedOnly : public QObject {
     Q_OBJECT
 
@@ -30,7 +33,7 @@ private:
 
 namespace {
 
-enum Change { Nothing, RewriteNow, RewriteKeepingTime, Add, Remove, DamageRecord, FailFetch };
+enum Change { Nothing, RewriteNow, RewriteKeepingTime, Add, Remove, DamageRecord, FailFetch, CutRecord };
 
 constexpr qint64 kDay = 86400;
 
@@ -69,13 +72,14 @@ void TestChangedOnly::secondBackup_data() {
     QTest::addColumn<QString>("retrieving");
     QTest::addColumn<int>("removed");
     QTest::addColumn<bool>("succeeds");
+    QTest::addColumn<QString>("live"); // b.dat as its RETR arrives: deleted ("vanish"), "grown" or "growing"
 
     const QStringList all{"a.dat", "b.dat", "c.dat"};
     const auto row = [](const char* tag, bool mlsd, Change change, int ageDays, bool noTimes,
                         const QStringList& fetched, const char* retrieving, int removed = 0,
-                        bool succeeds = true) {
+                        bool succeeds = true, const char* live = "") {
         QTest::newRow(tag) << mlsd << int(change) << ageDays << noTimes << fetched << QString(retrieving)
-                           << removed << succeeds;
+                           << removed << succeeds << QString(live);
     };
     row("mlsd, nothing changed", true, Nothing, 3, false, {}, "Retrieving 0 files (3 unchanged)...");
     row("mlsd, same-size rewrite", true, RewriteNow, 3, false, {"b.dat"},
@@ -94,6 +98,16 @@ void TestChangedOnly::secondBackup_data() {
     row("damaged record", false, DamageRecord, 3, false, all, "Retrieving 3 files (0 unchanged)...");
     row("failed fetch", false, FailFetch, 3, false, {"b.dat"}, "Retrieving 2 files (1 unchanged)...", 0,
         false);
+    row("record write cut short", true, CutRecord, 3, false, {"b.dat"}, "Retrieving 1 files (2 unchanged)...",
+        0, false);
+    // A message deleted or still being recorded once failed its folder, and with it the whole night.
+    const QStringList twice{"b.dat", "b.dat"};
+    row("gone before RETR", true, RewriteNow, 3, false, {"b.dat"}, "Retrieving 1 files (2 unchanged)...", 1,
+        true, "vanish");
+    row("grown before RETR", true, RewriteNow, 3, false, twice, "Retrieving 1 files (2 unchanged)...", 0,
+        true, "grown");
+    row("changing on every try", false, RewriteNow, 3, false, twice, "Retrieving 1 files (2 unchanged)...", 0,
+        true, "growing");
 }
 
 void TestChangedOnly::secondBackup() {
@@ -105,6 +119,7 @@ void TestChangedOnly::secondBackup() {
     QFETCH(QString, retrieving);
     QFETCH(int, removed);
     QFETCH(bool, succeeds);
+    QFETCH(QString, live);
 
     TransferWorld& world = mlsd ? mlsdWorld : listWorld;
     QVERIFY(world.begin());
@@ -120,7 +135,15 @@ void TestChangedOnly::secondBackup() {
 
     const QString record = world.localPath("DTA/") + SafeName::kRecordFileName;
     QFile recordFile(record);
+    world.host = RecordingHost();
     switch (Change(change)) {
+    case CutRecord: // once every file has arrived, the file system takes part of the record, then no more
+        ::signal(SIGXFSZ, SIG_IGN);
+        world.host.onYield = [](RecordingHost& host) {
+            const rlimit small{40, RLIM_INFINITY};
+            QVERIFY(host.progressValue < 1.0 || ::setrlimit(RLIMIT_FSIZE, &small) == 0);
+        };
+        [[fallthrough]];
     case RewriteNow:
         QVERIFY(serve(world, "DTA/b.dat", QByteArray(1000, 'B')));
         break;
@@ -145,15 +168,20 @@ void TestChangedOnly::secondBackup() {
     case Nothing:
         break;
     }
+    if (!live.isEmpty())
+        world.server.setFaults({{live == "vanish" ? "vanish" : "grow",
+                                 QJsonObject{{"name", "b.dat"}, {"times", live == "growing" ? 9 : 1}}}});
     const Tree before = treeOf(world.localPath("DTA"));
     world.server.clearCommands();
-    world.host = RecordingHost();
     TransferSession second(world.host);
     second.SetChangedOnly(true);
 
     const int32_t result = second.RetrieveDirectory("C:\\DTA", folder);
+    const rlimit unlimited{RLIM_INFINITY, RLIM_INFINITY};
+    QCOMPARE(::setrlimit(RLIMIT_FSIZE, &unlimited), 0);
 
     QCOMPARE(result >= 0, succeeds);
+    QCOMPARE(world.host.displayed.contains("     27 - File too large (" + record + ")"), change == CutRecord);
     QCOMPARE(fetchedNames(world.server), fetched);
     const QStringList lines = world.host.displayed;
     QVERIFY2(lines.contains(retrieving), qPrintable(lines.join('\n')));
@@ -165,7 +193,11 @@ void TestChangedOnly::secondBackup() {
     } else {
         Tree local = treeOf(world.localPath("DTA"));
         QVERIFY(local.remove(SafeName::kRecordFileName) == 1);
-        QCOMPARE(local, treeOf(world.serverPath("DTA")));
+        Tree server = treeOf(world.serverPath("DTA"));
+        if (live == "growing") // the previous copy stays, and the record does not claim it
+            server["b.dat"] = QByteArray(1000, 'b');
+        QCOMPARE(local, server);
+        QCOMPARE(readFile(record).contains(" b.dat\n"), live.isEmpty() && !noTimes);
     }
     world.end();
 }

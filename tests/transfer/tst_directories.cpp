@@ -122,19 +122,29 @@ void TestDirectories::upload_data() {
     QTest::addColumn<bool>("abortAtSecond");
     QTest::addColumn<QStringList>("stored");
     QTest::addColumn<int>("result");
+    QTest::addColumn<QString>("said");
     const QStringList all{"STOR a.wav", "STOR b.wav", "STOR c.wav"};
-    QTest::newRow("all") << QJsonObject{} << false << all << 0;
+    QTest::newRow("all") << QJsonObject{} << false << all << 0 << "";
     QTest::newRow("second refused") << QJsonObject{{"transfer_error", QJsonObject{{"name", "b.wav"}}}}
-                                    << false << all.mid(0, 2) << int(FCE_E_SERVER_REPLY);
-    QTest::newRow("abort during second") << QJsonObject{} << true << all.mid(0, 2) << 0;
+                                    << false << all.mid(0, 2) << int(FCE_E_SERVER_REPLY) << "";
+    QTest::newRow("abort during second") << QJsonObject{} << true << all.mid(0, 2) << 0 << "";
+    // A server that kept part of a file and answered 226 once had the restore called complete.
+    const QJsonObject cut{{"name", "b.wav"}, {"keep", 2}};
+    const QString kept = "The server holds \"b.wav\" with 2 bytes; 5 bytes were sent.";
+    QTest::newRow("second cut short")
+        << QJsonObject{{"short_store", cut}} << false << all << int(FCE_E_INCOMPLETE) << kept;
+    QTest::newRow("second cut short, no sizes listed") << QJsonObject{{"short_store", cut}, {"no_size", true}}
+                                                       << false << all << int(FCE_E_INCOMPLETE) << kept;
 }
 
-// Restore's half: every file but the transfers' own temporaries, in order, stopping at a failure or Abort.
+// Restore's half: every file but the transfers' own temporaries, in order, stopping at a failure or Abort,
+// and each checked against what the server kept of it.
 void TestDirectories::upload() {
     QFETCH(QJsonObject, faults);
     QFETCH(bool, abortAtSecond);
     QFETCH(QStringList, stored);
     QFETCH(int, result);
+    QFETCH(QString, said);
     const QString source = world.localPath("restore/MSG");
     for (const char* name :
          {"a.wav", "b.wav", "c.wav", ".kavrel-part-89abcdef", ".kavrel-record", ".kavrel-staging/x.wav"})
@@ -145,6 +155,10 @@ void TestDirectories::upload() {
     QCOMPARE(TransferSession(world.host).UploadDirectory("C:\\MSG\\NEW", source.toStdString()), result);
     QCOMPARE(world.sent("STOR"), stored);
     QCOMPARE(world.sent("MKD"), (QStringList{"MKD MSG", "MKD NEW"}));
+    // One listing of the folder shows what the server kept; SIZE only where it lists no sizes.
+    QCOMPARE(world.host.displayed.filter("The server holds").join('\n'), said);
+    QCOMPARE(world.server.commands().count("MLSD"), result == FCE_E_SERVER_REPLY ? 0 : 1);
+    QCOMPARE(world.sent("SIZE").size(), faults.contains("no_size") ? 3 : 0);
 }
 
 QTEST_GUILESS_MAIN(TestDirectories)

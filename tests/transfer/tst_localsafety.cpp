@@ -20,7 +20,8 @@ private slots:
     void init();
     void cleanup() { world.end(); }
 
-    void backupNeverCreatesAServerDirectory();
+    void serverPathRefused_data();
+    void serverPathRefused();
     void secondRunIntoTheFolderTouchesNothing_data();
     void secondRunIntoTheFolderTouchesNothing();
     void linksAreNeverFollowed_data();
@@ -52,16 +53,39 @@ CommandOutcome TestLocalSafety::run(bool backup, const CategorySelection& select
                   : commands.Restore(base.toStdString(), selection, paths);
 }
 
+void TestLocalSafety::serverPathRefused_data() {
+    QTest::addColumn<bool>("backup");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("backup from a mistyped directory") << true << "C:\\DTAX"
+                                                      << "550";
+    for (const char* path : {"", "  ", "C:", "C:\\", "\\", "/\\"}) {
+        for (const bool backup : {true, false})
+            QTest::newRow(
+                qPrintable(QString(backup ? "backup from \"%1\"" : "restore into \"%1\"").arg(path)))
+                << backup << QString(path)
+                << QString("The server path [ServerPath] Data=\"%1\" names the server's root: it must name a "
+                           "directory below it, such as \"C:\\DTA\".")
+                       .arg(path);
+    }
+}
+
 // A typo in a server path once made a backup create that directory, list it empty and replace the
-// category's backup with nothing, then say "Backup completed.".
-void TestLocalSafety::backupNeverCreatesAServerDirectory() {
+// category's backup with nothing, then say "Backup completed."; a path naming the server's root made a
+// backup take the root's files instead, and a restore fill the root.
+void TestLocalSafety::serverPathRefused() {
+    QFETCH(bool, backup);
+    QFETCH(QString, path);
+    QFETCH(QString, said);
     QVERIFY(writeFile(base + "/DTA/old.dta", "previous backup"));
+    const Tree localBefore = treeOf(base);
+    const Tree serverBefore = treeOf(world.server.root());
     ServerPaths paths;
-    paths.data = "C:\\DTAX";
-    QCOMPARE(run(true, {1, 0, 0, 0}, paths), CommandOutcome::HaltedPrematurely);
-    QVERIFY(!QFile::exists(world.serverPath("DTAX")));
-    QCOMPARE(treeOf(base + "/DTA"), (Tree{{"old.dta", "previous backup"}}));
-    QVERIFY2(world.host.displayed.filter("550").size() == 1, qPrintable(world.host.displayed.join('\n')));
+    paths.data = path.toStdString();
+    QCOMPARE(run(backup, {1, 0, 0, 0}, paths), CommandOutcome::HaltedPrematurely);
+    QCOMPARE(treeOf(base), localBefore);
+    QCOMPARE(treeOf(world.server.root()), serverBefore);
+    QVERIFY2(world.host.displayed.filter(said).size() == 1, qPrintable(world.host.displayed.join('\n')));
 }
 
 void TestLocalSafety::secondRunIntoTheFolderTouchesNothing_data() {
