@@ -378,17 +378,13 @@ class FaultHandlerMixin:
         super().pre_process_command(line, cmd, arg)
 
     def _change_before_retr(self, context, path):
-        """A server in use: the file asked for was deleted, or has grown (a message still being recorded),
-        just before the server acts on its RETR."""
-        try:
-            if self.faults.take("vanish", context) is not None:
-                os.remove(path)
-            rule = self.faults.take("grow", context)
-            if rule is not None:
-                with open(path, "ab") as f:
-                    f.write(b"+" * int(rule.get("bytes", 1000)))
-        except OSError as err:
-            warn("cannot change %s before its RETR: %s" % (path, err))
+        """A server in use: the file of a RETR deleted, or grown (a message still being recorded)."""
+        if self.faults.take("vanish", context) is not None:
+            os.remove(path)
+        rule = self.faults.take("grow", context)
+        if rule is not None:
+            with open(path, "ab") as f:
+                f.write(b"+" * int(rule.get("bytes", 1000)))
 
     def _apply_control_faults(self, context):
         """True when a fault answered (or swallowed) the command."""

@@ -82,10 +82,6 @@ void TestChangedOnly::secondBackup_data() {
                            << removed << succeeds << QString(live);
     };
     row("mlsd, nothing changed", true, Nothing, 3, false, {}, "Retrieving 0 files (3 unchanged)...");
-    row("mlsd, same-size rewrite", true, RewriteNow, 3, false, {"b.dat"},
-        "Retrieving 1 files (2 unchanged)...");
-    row("list, same-size rewrite", false, RewriteNow, 3, false, {"b.dat"},
-        "Retrieving 1 files (2 unchanged)...");
     // Listed with the same time as at the first backup, but that time was too close to it to prove anything.
     row("mlsd, rewrite within the listed second", true, RewriteKeepingTime, 0, false, all,
         "Retrieving 3 files (0 unchanged)...");
