@@ -230,20 +230,7 @@ int32_t TransferSession::SetServerDirectory(const std::string& serverDir, bool c
 }
 
 int32_t TransferSession::GetServerDirList() {
-    return ListServerDirectory(ListKind::Directories);
-}
-
-int32_t TransferSession::GetServerFileList() {
-    return ListServerDirectory(ListKind::Files);
-}
-
-int32_t TransferSession::ListServerDirectory(ListKind kind) {
-    if (kind == ListKind::Directories) {
-        m_host.Display("Retrieving server subdirectory names...");
-    } else {
-        m_host.Display("Retrieving server file names...");
-        m_host.Yield();
-    }
+    m_host.Display("Retrieving server subdirectory names...");
     // The growing listing: a directory of any size is listed completely or not at all.
     std::string listing;
     const int32_t length = fceGetList(kChannel, kListKindEntries, listing);
@@ -252,13 +239,13 @@ int32_t TransferSession::ListServerDirectory(ListKind kind) {
         return -1;
     }
     m_serverList.Clear();
-    ParseListing(listing, length, kind);
+    ParseDirectoryNames(listing, length);
     const int32_t count = m_serverList.Count();
     m_host.Display("..." + std::to_string(count) + " names retrieved.");
     return count;
 }
 
-int32_t TransferSession::ListServerFileEntries() {
+int32_t TransferSession::GetServerFileList() {
     m_host.Display("Retrieving server file names...");
     m_host.Yield();
     std::vector<FceListEntry> entries;
@@ -282,18 +269,15 @@ int32_t TransferSession::ListServerFileEntries() {
 
 // Lines end in CR LF; a directory's name ends in "/". Names are kept exactly as listed (blanks
 // included); a last line without its CR is not taken.
-void TransferSession::ParseListing(const std::string& listing, int32_t length, ListKind kind) {
+void TransferSession::ParseDirectoryNames(const std::string& listing, int32_t length) {
     const size_t end = std::min(listing.size(), static_cast<size_t>(length));
     size_t start = 0;
     size_t cr = listing.find('\r');
     while (start + 1 < end && cr != std::string::npos && cr < end) {
         if (cr > start) {
             std::string entry = listing.substr(start, cr - start);
-            const bool isDirectory = entry.back() == '/';
-            if (kind == ListKind::Directories && isDirectory) {
+            if (entry.back() == '/') {
                 entry.pop_back();
-                m_serverList.Add(ClsVariant(std::move(entry)));
-            } else if (kind == ListKind::Files && !isDirectory) {
                 m_serverList.Add(ClsVariant(std::move(entry)));
             }
         }
@@ -552,7 +536,7 @@ int32_t TransferSession::RetrieveDirectory(const std::string& serverDir, const s
         }
         // Taken before the listing: a file listed with a time safely before it cannot have changed since.
         const auto listedAt = static_cast<int64_t>(std::time(nullptr));
-        result = ListServerFileEntries();
+        result = GetServerFileList();
         if (result >= 0)
             result = RefuseUnsafeListedName();
         if (result < 0) {

@@ -48,7 +48,8 @@ public:
     static std::string SymbolicLinkLine(const std::string& path);
     static std::string MissingFolderLine(const std::string& path);
 
-    // The current server directory's subdirectory names (or file names) into ServerList; their count.
+    // The current server directory's subdirectory names (or file names, with each file's listed size and
+    // time kept in m_listedFiles) into ServerList; their count.
     int32_t GetServerDirList();
     int32_t GetServerFileList();
 
@@ -67,11 +68,7 @@ public:
     void ReportInternalError(const std::string& procedure);
 
 private:
-    enum class ListKind { Directories, Files };
-    int32_t ListServerDirectory(ListKind kind);
-    // GetServerFileList with each file's listed size and time kept in m_listedFiles.
-    int32_t ListServerFileEntries();
-    void ParseListing(const std::string& listing, int32_t length, ListKind kind);
+    void ParseDirectoryNames(const std::string& listing, int32_t length);
     int32_t SelectServerComponent(const std::string& component, bool create);
     std::vector<std::string> LevelsBelowTop(const std::string& absolute, std::string& top) const;
 
