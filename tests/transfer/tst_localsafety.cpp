@@ -56,14 +56,11 @@ CommandOutcome TestLocalSafety::run(bool backup, const CategorySelection& select
 void TestLocalSafety::serverPathRefused_data() {
     QTest::addColumn<bool>("backup");
     QTest::addColumn<QString>("path");
-    QTest::addColumn<QString>("said");
-    QTest::newRow("backup from a mistyped directory") << true << "C:\\DTAX"
-                                                      << "550";
+    QTest::newRow("backup from a mistyped directory") << true << "C:\\DTAX";
     for (const char* path : {"", "  ", "C:", "C:\\", "\\", "/\\"}) {
         for (const bool backup : {true, false})
             QTest::newRow(qPrintable(QString(backup ? "backup " : "restore ") + path))
-                << backup << QString(path)
-                << QString("[ServerPath] Data=\"%1\" names the server's root").arg(path);
+                << backup << QString(path);
     }
 }
 
@@ -73,7 +70,8 @@ void TestLocalSafety::serverPathRefused_data() {
 void TestLocalSafety::serverPathRefused() {
     QFETCH(bool, backup);
     QFETCH(QString, path);
-    QFETCH(QString, said);
+    const QString said =
+        path.endsWith('X') ? "550" : QString("[ServerPath] Data=\"%1\" names the server's root").arg(path);
     QVERIFY(writeFile(base + "/DTA/old.dta", "previous backup"));
     const Tree localBefore = treeOf(base);
     const Tree serverBefore = treeOf(world.server.root());
