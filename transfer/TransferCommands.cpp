@@ -61,10 +61,10 @@ bool namesServerRoot(const std::string& serverPath) {
 }
 
 std::string rootPathLine(const Category& category) {
-    return std::string("The server path [ServerPath] ") + category.key + "=" +
-           SafeName::quoted(category.serverPath) +
-           " names the server's root: it must name a directory below " + "it, such as \"C:\\" +
-           category.folder + "\".";
+    const std::string setting = std::string("[ServerPath] ") + category.key + "=";
+    return "The server path " + setting + SafeName::quoted(category.serverPath) +
+           " names the server's root: it must name a directory below it, such as \"C:\\" + category.folder +
+           "\".";
 }
 
 std::string header(const char* text) {
