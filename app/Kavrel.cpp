@@ -10,6 +10,7 @@
 #include "ftpengine/FtpEngine.h"
 #include "picker/DoSelectDir.h"
 #include "settings/IniFunction.h"
+#include "settings/OwnershipCheck.h"
 #include "settings/ProgramLocation.h"
 #include "settings/TrustStore.h"
 #include "transfer/EngineStartup.h"
@@ -267,6 +268,10 @@ void Kavrel::Form_Load() {
     m_ftpState = StateDisconnected;
     m_abortRequested = false;
     attachEngine();
+    // The settings were not taken from a file someone else could have written: say why.
+    if (const std::string refusal = OwnershipCheck::refusalOf("settings file", DefaultSettingsPath(), true);
+        !refusal.empty())
+        Display(refusal);
     m_commands = std::make_unique<TransferCommands>(*this);
 }
 

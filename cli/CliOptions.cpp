@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cstdint>
 #include <string_view>
 
 namespace {
@@ -81,24 +82,26 @@ bool readValueOption(ArgumentReader& reader, const std::string& word, const std:
     return true;
 }
 
-// A whole number of seconds that, in milliseconds, still fits the engine's signed 32-bit parameters.
-bool readSeconds(ArgumentReader& reader, const std::string& word, const std::string& name,
-                 std::optional<int>& target, std::string& error) {
+// A whole number from least to most; unit names what it counts in the error.
+bool readWhole(ArgumentReader& reader, const std::string& word, const std::string& name, long long least,
+               long long most, const char* unit, std::optional<int>& target, std::string& error) {
     std::optional<std::string> text;
     if (!readValueOption(reader, word, name, text, error))
         return false;
-    constexpr long kMostSeconds = 2147483;
-    const bool digits = text->size() <= 7 && std::all_of(text->begin(), text->end(),
-                                                         [](unsigned char c) { return std::isdigit(c); });
-    const long seconds = digits ? std::stol(*text) : 0;
-    if (seconds < 1 || seconds > kMostSeconds) {
-        error = name + " takes a whole number of seconds from 1 to " + std::to_string(kMostSeconds) +
-                ", not \"" + *text + "\"";
+    const bool digits = text->size() <= 10 && std::all_of(text->begin(), text->end(),
+                                                          [](unsigned char c) { return std::isdigit(c); });
+    const long long number = digits ? std::stoll(*text) : -1;
+    if (number < least || number > most) {
+        error = name + " takes a whole number of " + unit + " from " + std::to_string(least) + " to " +
+                std::to_string(most) + ", not \"" + *text + "\"";
         return false;
     }
-    target = static_cast<int>(seconds);
+    target = static_cast<int>(number);
     return true;
 }
+
+// Seconds that, in milliseconds, still fit the engine's signed 32-bit parameters.
+constexpr long long kMostSeconds = 2147483;
 
 bool readWord(ArgumentReader& reader, const std::string& word, CliOptions& options, std::string& error) {
     if (word == "backup")
@@ -118,9 +121,13 @@ bool readWord(ArgumentReader& reader, const std::string& word, CliOptions& optio
     if (isOption(word, "--local-dir"))
         return readValueOption(reader, word, "--local-dir", options.localDir, error);
     if (isOption(word, "--timeout"))
-        return readSeconds(reader, word, "--timeout", options.timeoutSeconds, error);
+        return readWhole(reader, word, "--timeout", 1, kMostSeconds, "seconds", options.timeoutSeconds,
+                         error);
     if (isOption(word, "--max-time"))
-        return readSeconds(reader, word, "--max-time", options.maxTimeSeconds, error);
+        return readWhole(reader, word, "--max-time", 1, kMostSeconds, "seconds", options.maxTimeSeconds,
+                         error);
+    if (isOption(word, "--low-speed"))
+        return readWhole(reader, word, "--low-speed", 0, INT32_MAX, "bytes", options.lowSpeedBytes, error);
     if (isOption(word, "--trust"))
         return readValueOption(reader, word, "--trust", options.trust, error);
     if (isOption(word, "--only")) {
@@ -180,16 +187,20 @@ std::string CliUsageText() {
            "  --timeout SECONDS  longest silence of the server on a reply or on data (default 60)\n"
            "  --max-time SECONDS longest the whole run may take; past it the file in transfer is\n"
            "                     interrupted and the run halts prematurely\n"
+           "  --low-speed BYTES  fewest bytes a file or listing must move in each --timeout period, or\n"
+           "                     it fails as stalled (default 4096; 0: no such limit)\n"
            "  --trust SHA256:..  trust the server's certificate of that fingerprint (stored beside the\n"
            "                     settings file, replacing the one trusted before) and connect\n"
            "  --help, -h         this text\n"
            "  --version          the program's version\n"
            "\n"
            "Exit status: 0 completed; 1 halted prematurely (the cause is in the log); 2 could not connect\n"
-           "or log in, or the server's certificate is not trusted (the log names the --trust to give);\n"
+           "or log in, or the server's certificate is not trusted (the log names the --trust to give, or\n"
+           "why the trust file is refused);\n"
            "3 halted by SIGINT, SIGTERM or SIGHUP (the file in transfer completes first, unless it takes\n"
-           "more than 10 seconds or a second signal comes: then it is interrupted); 64 usage error or\n"
-           "missing settings file.\n"
+           "more than 10 seconds or a second signal comes: then it is interrupted); 64 usage error (no\n"
+           "category ticked, no local folder), or a settings file that is missing, unusable or that others\n"
+           "could have written.\n"
            "\n"
            "FTPS: the settings' server may be ftp://host (plain FTP only), ftpes://host (explicit TLS\n"
            "required), ftps://host (implicit TLS, port 990) or host[:port] (TLS when the server offers "

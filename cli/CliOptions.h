@@ -21,6 +21,9 @@ struct CliOptions {
     std::optional<int> timeoutSeconds;
     // --max-time: the longest the whole run may take, in seconds.
     std::optional<int> maxTimeSeconds;
+    // --low-speed: the fewest bytes a transfer must move per --timeout period (the engine's default when
+    // absent).
+    std::optional<int> lowSpeedBytes;
     // --trust: the fingerprint of the certificate to trust for the settings' server, as given.
     std::optional<std::string> trust;
 };

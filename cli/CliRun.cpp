@@ -6,6 +6,7 @@
 #include "ExitStatus.h"
 #include "JobSettings.h"
 
+#include "../settings/OwnershipCheck.h"
 #include "../settings/ProgramLocation.h"
 #include "../settings/SettingsFile.h"
 #include "../settings/TrustStore.h"
@@ -62,12 +63,26 @@ std::string missingConnectionField(const JobSettings& job) {
     return {};
 }
 
-// The file holds the password in plain text: say so once, without refusing the run.
-void warnIfReadableByOthers(CliHost& host, const std::string& settingsFile) {
+// The file holds the password in plain text: say so, without refusing the run, on standard error even
+// with --quiet, so that cron mails it every night until it is mended.
+void warnIfReadableByOthers(std::FILE* err, const std::string& settingsFile) {
     struct stat info {};
     if (::stat(settingsFile.c_str(), &info) == 0 && (info.st_mode & (S_IRGRP | S_IROTH)) != 0)
-        host.Display("Warning: the settings file " + SafeName::printable(settingsFile) +
-                     " holds the password and can be read by other users (chmod 600 it).");
+        std::fprintf(err,
+                     "Warning: the settings file %s holds the password and can be read by other users "
+                     "(chmod 600 it).\n",
+                     SafeName::printable(settingsFile).c_str());
+}
+
+// The window goes on with its defaults where kavrel-cli would do something nobody asked for: a run
+// with nothing ticked, or into a folder nobody named. Empty when the job is one to run.
+std::string jobRefusal(const JobSettings& job) {
+    const CategorySelection& ticked = job.selection;
+    if (ticked.application != 1 && ticked.prompts != 1 && ticked.messages != 1 && ticked.mailboxes != 1)
+        return "no category ticked ([Selection] of the settings, or --only): nothing to do";
+    if (job.localDir.find_first_not_of(' ') == std::string::npos)
+        return "no local folder ([LocalHost] DataPath of the settings, or --local-dir, is blank)";
+    return {};
 }
 
 JobSettings jobFor(const CliOptions& options, const std::string& settingsFile) {
@@ -103,9 +118,10 @@ int transfer(const CliOptions& options, const JobSettings& job, const std::strin
     EngineSession engine(host);
     if (engine.attach(traceFileBeside(settingsFile)) < 0)
         return ExitNotConnected;
-    warnIfReadableByOthers(host, settingsFile);
     if (options.timeoutSeconds)
         engine.setSilenceLimit(*options.timeoutSeconds * 1000);
+    if (options.lowSpeedBytes)
+        engine.setLowSpeedBytes(*options.lowSpeedBytes);
     if (options.maxTimeSeconds) {
         const auto deadline = started + std::chrono::seconds(*options.maxTimeSeconds);
         host.setTimeLimit(*options.maxTimeSeconds, deadline);
@@ -157,6 +173,9 @@ int RunCli(const CliOptions& options, std::FILE* out, std::FILE* err) {
     const std::string settingsFile = options.settingsFile
                                          ? *options.settingsFile
                                          : DefaultCliSettingsPath(ProgramLocation::settingsDirectory());
+    if (const std::string refusal = OwnershipCheck::refusalOf("settings file", settingsFile, true);
+        !refusal.empty())
+        return usageError(err, refusal);
     if (!settingsFileUsable(settingsFile))
         return usageError(err, "settings file missing, unreadable or not a settings file: " + settingsFile);
     if (const std::string key = MissingConnectionKey(settingsFile); !key.empty())
@@ -165,10 +184,13 @@ int RunCli(const CliOptions& options, std::FILE* out, std::FILE* err) {
     const std::string missing = missingConnectionField(job);
     if (!missing.empty())
         return usageError(err, missing + " (in " + settingsFile + ")");
+    if (const std::string refusal = jobRefusal(job); !refusal.empty())
+        return usageError(err, refusal);
     if (options.trust && TrustStore::normalizedFingerprint(*options.trust).empty())
         return usageError(err, "--trust takes a fingerprint as the log shows it: SHA256: and 32 pairs of hex "
                                "digits separated by colons");
 
+    warnIfReadableByOthers(err, settingsFile);
     AbortSignals::install();
     ProgressLine progress(err, !options.quiet && isatty(fileno(err)) == 1);
     CliHost host(out, progress, options.quiet);

@@ -38,6 +38,8 @@ int32_t EngineSession::connect(const std::string& server, const std::string& use
         ShowError(m_host, rc);
     if (m_silenceMs > 0 && (rc = fceSetInteger(kChannel, FCE_SILENCE_MS, m_silenceMs)) < 0)
         ShowError(m_host, rc);
+    if (m_lowSpeedBytes >= 0 && (rc = fceSetInteger(kChannel, FCE_LOW_SPEED_BYTES, m_lowSpeedBytes)) < 0)
+        ShowError(m_host, rc);
     m_host.Display("Connecting to server...");
     m_host.SetNewState(2);
     rc = trust.connect(server, user, password, trusted);

@@ -28,6 +28,8 @@ public:
                     TrustedConnect& trust, const std::string& trusted = {});
     // The engine's silence limit for replies and data, set by connect(); 0 keeps the engine's default.
     void setSilenceLimit(int32_t milliseconds) { m_silenceMs = milliseconds; }
+    // The engine's low-speed minimum (bytes per silence period), set by connect(); -1 keeps its default.
+    void setLowSpeedBytes(int32_t bytes) { m_lowSpeedBytes = bytes; }
 
     // True from a successful fceConnect until the session goes.
     bool connected() const { return m_connected; }
@@ -40,4 +42,5 @@ private:
     bool m_attached = false;
     bool m_connected = false;
     int32_t m_silenceMs = 0;
+    int32_t m_lowSpeedBytes = -1;
 };

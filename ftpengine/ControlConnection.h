@@ -40,6 +40,9 @@ public:
     // The silence limit of replies (and of the data connections that go with them).
     void setTimeout(int timeoutMs) { m_timeoutMs = timeoutMs; }
     int timeout() const { return m_timeoutMs; }
+    // The fewest bytes its data connections must move per silence period (0: no such limit).
+    void setLowSpeedBytes(int64_t bytes) { m_lowSpeedBytes = bytes; }
+    int64_t lowSpeedBytes() const { return m_lowSpeedBytes; }
 
     EngineStatus send(const std::string& command);
     // Reads the next complete reply, all its lines within the silence limit; what names the command it
@@ -63,5 +66,7 @@ private:
     std::unique_ptr<ByteStream> m_stream;
     sockaddr_storage m_peer{};
     int m_timeoutMs = 60000;
+    // Below a slow WAN link's worst (4 KiB a minute is 68 bytes/s), far above a server that trickles.
+    int64_t m_lowSpeedBytes = 4096;
     std::string m_pending; // bytes received after the last complete line
 };

@@ -56,6 +56,7 @@ EngineStatus DataConnection::requestPort(ControlConnection& control, bool& usePa
 EngineStatus DataConnection::open(ControlConnection& control, bool& usePasv) {
     close();
     m_timeoutMs = control.timeout();
+    m_lowSpeedBytes = control.lowSpeedBytes();
     uint16_t port = 0;
     if (EngineStatus status = requestPort(control, usePasv, port); !status.ok())
         return status;
@@ -102,6 +103,7 @@ EngineStatus DataConnection::transferFailure(ssize_t result, const std::string& 
 
 EngineStatus DataConnection::receiveText(std::string& text, size_t limit, const std::string& what) {
     std::vector<char>& block = copyBlock();
+    m_speed.start(m_lowSpeedBytes, m_timeoutMs);
     for (;;) {
         // Data that is always there never waits: the interrupt is looked at per block too.
         if (CallWatch::interrupted())
@@ -115,12 +117,15 @@ EngineStatus DataConnection::receiveText(std::string& text, size_t limit, const 
             return EngineStatus::failure(FCE_E_INCOMPLETE,
                                          "Listing larger than " + std::to_string(limit) + " bytes");
         text.append(block.data(), static_cast<size_t>(got));
+        if (EngineStatus status = m_speed.moved(got, what); !status.ok())
+            return status;
     }
 }
 
 EngineStatus DataConnection::receiveFile(LocalPartialFile& file, TransferProgress& progress, int64_t limit,
                                          const std::string& what) {
     std::vector<char>& block = copyBlock();
+    m_speed.start(m_lowSpeedBytes, m_timeoutMs);
     for (;;) {
         if (CallWatch::interrupted())
             return transferFailure(-ECANCELED, what);
@@ -136,12 +141,15 @@ EngineStatus DataConnection::receiveFile(LocalPartialFile& file, TransferProgres
         if (EngineStatus status = file.write(block.data(), static_cast<size_t>(got)); !status.ok())
             return status;
         progress.advance(got);
+        if (EngineStatus status = m_speed.moved(got, what); !status.ok())
+            return status;
     }
 }
 
 EngineStatus DataConnection::sendFile(int fileDescriptor, int64_t size, TransferProgress& progress,
                                       const std::string& what) {
     int64_t left = size;
+    m_speed.start(m_lowSpeedBytes, m_timeoutMs);
     while (left > 0) {
         if (CallWatch::interrupted())
             return transferFailure(-ECANCELED, what);
@@ -153,6 +161,8 @@ EngineStatus DataConnection::sendFile(int fileDescriptor, int64_t size, Transfer
             return transferFailure(sent, what);
         left -= sent;
         progress.advance(sent);
+        if (EngineStatus status = m_speed.moved(sent, what); !status.ok())
+            return status;
     }
     m_stream->finishSending();
     return {};

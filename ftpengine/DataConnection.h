@@ -2,6 +2,7 @@
 
 #include "ByteStream.h"
 #include "EngineStatus.h"
+#include "LowSpeedLimit.h"
 
 #include <cstdint>
 #include <memory>
@@ -14,7 +15,8 @@ class TlsSocketStream;
 class TransferProgress;
 
 // One passive data connection: opened before the transfer command, read or written to its end, then
-// closed. Silence on it is bounded by the control connection's limit; its length is not.
+// closed. Silence on it is bounded by the control connection's limit, and so is a crawl (fewer bytes
+// per silence period than the control connection's low-speed minimum); its length is not.
 class DataConnection {
 public:
     static constexpr size_t kBlockSize = 256 * 1024;
@@ -48,4 +50,6 @@ private:
     std::unique_ptr<ByteStream> m_stream;
     TlsSocketStream* m_tls = nullptr; // m_stream when it is a TLS stream
     int m_timeoutMs = 60000;
+    int64_t m_lowSpeedBytes = 0;
+    LowSpeedLimit m_speed;
 };

@@ -117,6 +117,10 @@ int32_t fceGetInteger(int32_t channel, int32_t parameter) {
             return 1;
         case FCE_INTERRUPT_DUE:
             return CallWatch::interrupted() ? 1 : 0;
+        case FCE_LOW_SPEED_BYTES:
+            return current.session.lowSpeedBytes();
+        case FCE_ABANDON_GRACE_MS:
+            return current.session.abandonGrace();
         case FCE_REPLACE_LOCAL:
             return current.session.replaceLocal() ? 1 : 0;
         default:
@@ -130,12 +134,20 @@ int32_t fceSetInteger(int32_t channel, int32_t parameter, int32_t value) {
         switch (parameter) {
         case FCE_CONNECT_TIMEOUT_MS:
         case FCE_SILENCE_MS:
+        case FCE_ABANDON_GRACE_MS:
             if (value <= 0)
                 return fail(FCE_E_BAD_ARGUMENT, "A time limit must be a positive number of milliseconds");
             if (parameter == FCE_SILENCE_MS)
                 current.session.setSilenceLimit(value);
+            else if (parameter == FCE_ABANDON_GRACE_MS)
+                current.session.setAbandonGrace(value);
             else
                 current.session.setConnectTimeout(value);
+            return 0;
+        case FCE_LOW_SPEED_BYTES:
+            if (value < 0)
+                return fail(FCE_E_BAD_ARGUMENT, "The low-speed limit cannot be negative");
+            current.session.setLowSpeedBytes(value);
             return 0;
         case FCE_PASSIVE:
             return value == 1 ? 0 : fail(FCE_E_BAD_ARGUMENT, "Only passive data connections are supported");

@@ -19,6 +19,11 @@ enum FceParameter : int32_t {
     FCE_SILENCE_MS = 21,         // set: longest silence (no whole reply, no data moving) a call waits, in ms;
                                  // 60000 until set
     FCE_INTERRUPT_DUE = 22,      // get: 1 while an interrupt asked for by fceInterrupt is in force, else 0
+    FCE_LOW_SPEED_BYTES = 23, // set: the fewest bytes a transfer or listing must move in each FCE_SILENCE_MS;
+                              // fewer fails it as stalled (FCE_E_TIMEOUT). 0: no such limit; 4096 until set
+    FCE_ABANDON_GRACE_MS = 24, // set: after a transfer failed (more bytes than listed, a local write error),
+                               // the longest wait for the server's reply before the connection is dropped,
+                               // in ms (at most FCE_SILENCE_MS); 3000 until set
     // FTPS. The host logs "Connected with " + FCE_TLS_STATUS, or that the server does not offer TLS.
     FCE_TLS_STATUS = 30, // get string: after connect, e.g. "TLS 1.3 (TLS_AES_256_GCM_SHA384)"; "" when plain
     FCE_PEER_FINGERPRINT = 31, // get string: "SHA256:AB:CD:..." (uppercase hex, colon-separated) of the last
@@ -37,7 +42,7 @@ enum FceError : int32_t {
     FCE_E_NOT_CONNECTED = -3,          // no control connection (never connected, closed, or dropped)
     FCE_E_RESOLVE = -4,                // the host name could not be resolved
     FCE_E_CONNECT = -5,                // the TCP connection was refused or failed
-    FCE_E_TIMEOUT = -6,                // no reply or no data within the set silence
+    FCE_E_TIMEOUT = -6,                // no reply or no data within the set silence, or too little data
     FCE_E_CONNECTION_LOST = -7,        // the server closed the control connection (421 or end of stream)
     FCE_E_SERVER_REPLY = -8,           // the server refused a command; the text is its reply line
     FCE_E_LOGIN = -9,                  // the server refused the user or the password

@@ -152,6 +152,13 @@ EngineStatus FtpSession::negotiateTls(ServerAddress::Security security) {
         return status;
     if (reply.code == 234)
         return startControlTls(); // a failed handshake after this is a failure, never clear text
+    // A server whose certificate is trusted has spoken TLS before: a refusal now may well be someone in
+    // between who wants the password in clear text.
+    if (!m_trustedFingerprint.empty())
+        return EngineStatus::failure(FCE_E_TLS,
+                                     "TLS required (a certificate is trusted for this server), but "
+                                     "it refused AUTH TLS: " +
+                                         reply.lastLine());
     if (security == Security::Opportunistic && reply.code >= 500 && reply.code <= 599) {
         m_trace.note("The server does not offer TLS; continuing without encryption");
         return {};
@@ -379,7 +386,15 @@ EngineStatus FtpSession::finishTransfer(DataConnection& data, const std::string&
         return dataStatus;
     }
     FtpReply reply;
-    EngineStatus replyStatus = m_control.readReply(reply, verb);
+    // After a transfer that failed (often this side ended it: too many bytes, a local write error) the
+    // server owes a quick word; one that says nothing for seconds is left, not waited for a whole minute.
+    const int graceMs = std::min(m_abandonGraceMs, m_control.timeout());
+    EngineStatus replyStatus =
+        dataStatus.ok()
+            ? m_control.readReply(reply, verb)
+            : m_control.readReply(reply, verb,
+                                  std::chrono::steady_clock::now() + std::chrono::milliseconds(graceMs),
+                                  graceMs);
     if (!dataStatus.ok())
         return dataStatus;
     if (!replyStatus.ok())

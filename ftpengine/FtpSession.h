@@ -57,6 +57,10 @@ public:
     int connectTimeout() const { return m_connectTimeoutMs; }
     void setSilenceLimit(int milliseconds);
     int silenceLimit() const { return m_control.timeout(); }
+    void setLowSpeedBytes(int bytes) { m_control.setLowSpeedBytes(bytes); }
+    int lowSpeedBytes() const { return static_cast<int>(m_control.lowSpeedBytes()); }
+    void setAbandonGrace(int milliseconds) { m_abandonGraceMs = milliseconds; }
+    int abandonGrace() const { return m_abandonGraceMs; }
     void setReplaceLocal(bool allowed) { m_replaceLocal = allowed; }
     bool replaceLocal() const { return m_replaceLocal; }
     void setProgressHook(FceProgressHook hook, void* context);
@@ -103,6 +107,7 @@ private:
     bool m_offersSize = false;      // FEAT offered SIZE: asked for files the listing gave no size for
     int m_connectTimeoutMs = 30000; // the TCP connection and the greeting; replies after it have the
                                     // control connection's silence limit
+    int m_abandonGraceMs = 3000;    // the server's word on a transfer this side ended (within the silence)
     bool m_replaceLocal = false;
     FceProgressHook m_hook = nullptr;
     void* m_hookContext = nullptr;

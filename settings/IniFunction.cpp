@@ -87,7 +87,8 @@ void WriteIniString(const std::string& section, const std::string& key, const st
         resolvePath(settingsPath);
         std::string content;
         const SettingsFile::State state = SettingsFile::read(settingsPath, content);
-        // A file that cannot be read (or is not a settings file) is left alone rather than replaced.
+        // A file that cannot be read, is not a settings file or that someone else could have written
+        // is left alone rather than replaced.
         if (state == SettingsFile::State::Unusable)
             return;
         if (!IniEditor::setValue(content, section, key, value))

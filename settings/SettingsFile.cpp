@@ -1,5 +1,7 @@
 #include "SettingsFile.h"
 
+#include "OwnershipCheck.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -99,14 +101,17 @@ bool syncFolder(const std::string& folder) {
 
 } // namespace
 
-SettingsFile::State SettingsFile::read(const std::string& path, std::string& content) {
+SettingsFile::State SettingsFile::read(const std::string& path, std::string& content, Links links) {
     content.clear();
     // Non-blocking, so that a FIFO in the file's place cannot hang the program.
-    Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    const int noFollow = links == Links::Refuse ? O_NOFOLLOW : 0;
+    Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | noFollow));
     if (!fd.valid())
         return errno == ENOENT ? State::Absent : State::Unusable;
     struct stat info {};
+    // The file as opened is the one judged: no swap between the check and the read.
     if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) ||
+        OwnershipCheck::of(info) != OwnershipCheck::Verdict::Own ||
         static_cast<unsigned long long>(info.st_size) > maxBytes)
         return State::Unusable;
     if (!readAll(fd.get(), content, maxBytes) || content.find('\0') != std::string::npos) {
@@ -116,8 +121,7 @@ SettingsFile::State SettingsFile::read(const std::string& path, std::string& con
     return State::Readable;
 }
 
-bool SettingsFile::replace(const std::string& path, const std::string& content, bool existed,
-                           Permissions permissions) {
+bool SettingsFile::replace(const std::string& path, const std::string& content, bool existed) {
     const std::string target = existed ? resolvedTarget(path) : path;
     if (target.empty() || content.size() > maxBytes)
         return false;
@@ -138,9 +142,7 @@ bool SettingsFile::replace(const std::string& path, const std::string& content, 
         [[maybe_unused]] const int ignored = ::fchown(fd.get(), old.st_uid, old.st_gid);
     }
     // After the owner change, which may clear set-id bits.
-    const bool keepBits = existed && permissions == Permissions::KeepExisting;
-    const mode_t mode = keepBits ? (old.st_mode & 07777) : ownerOnly;
-    ok = ok && ::fchmod(fd.get(), mode) == 0 && ::fsync(fd.get()) == 0;
+    ok = ok && ::fchmod(fd.get(), ownerOnly) == 0 && ::fsync(fd.get()) == 0;
     ok = ::close(fd.release()) == 0 && ok;
     if (!ok || ::rename(temporary.c_str(), target.c_str()) != 0) {
         ::unlink(temporary.c_str());

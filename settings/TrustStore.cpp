@@ -1,5 +1,6 @@
 #include "TrustStore.h"
 
+#include "OwnershipCheck.h"
 #include "SettingsFile.h"
 
 #include <cctype>
@@ -61,9 +62,13 @@ std::string TrustStore::normalizedFingerprint(const std::string& text) {
     return result;
 }
 
+std::string TrustStore::refusal() const {
+    return OwnershipCheck::refusalOf("trust file", m_path, false);
+}
+
 std::string TrustStore::fingerprintFor(const std::string& server) const {
     std::string content;
-    if (SettingsFile::read(m_path, content) != SettingsFile::State::Readable)
+    if (SettingsFile::read(m_path, content, SettingsFile::Links::Refuse) != SettingsFile::State::Readable)
         return {};
     std::istringstream lines(content);
     std::string found;
@@ -81,7 +86,7 @@ bool TrustStore::trust(const std::string& server, const std::string& fingerprint
     if (normalized.empty() || !fitsOnOneLine(server))
         return false;
     std::string content;
-    const SettingsFile::State state = SettingsFile::read(m_path, content);
+    const SettingsFile::State state = SettingsFile::read(m_path, content, SettingsFile::Links::Refuse);
     if (state == SettingsFile::State::Unusable)
         return false;
     std::string rewritten = state == SettingsFile::State::Absent ? kHeader : "";
@@ -93,6 +98,5 @@ bool TrustStore::trust(const std::string& server, const std::string& fingerprint
             rewritten += line + "\n";
     }
     rewritten += normalized + " " + server + "\n";
-    return SettingsFile::replace(m_path, rewritten, state == SettingsFile::State::Readable,
-                                 SettingsFile::Permissions::OwnerOnly);
+    return SettingsFile::replace(m_path, rewritten, state == SettingsFile::State::Readable);
 }

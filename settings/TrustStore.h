@@ -6,7 +6,8 @@
 // the settings file ("kavrel.INI" -> "kavrel.TRUST"), so that the settings file keeps its keys and an
 // installed program finds the list wherever its settings live. Each line is a fingerprint, one blank
 // and the server exactly as typed; lines starting with "#" are comments. Every call is one complete
-// access to the file, and a rewrite is atomic and owner-only.
+// access to the file, and a rewrite is atomic and owner-only. A list that someone else could have
+// written (OwnershipCheck), or a link in its place, is neither read nor rewritten.
 class TrustStore {
 public:
     explicit TrustStore(std::string path) : m_path(std::move(path)) {}
@@ -18,6 +19,10 @@ public:
     static std::string normalizedFingerprint(const std::string& text);
 
     const std::string& path() const { return m_path; }
+
+    // Why the list cannot be used (another user's, writable by others, a link), with the command that
+    // mends it; empty when it can be (or is absent).
+    std::string refusal() const;
 
     // The fingerprint trusted for server; empty when none is (or the file cannot be read).
     std::string fingerprintFor(const std::string& server) const;

@@ -577,7 +577,8 @@ int32_t TransferSession::UploadFile(const std::string& fileName) {
     return code;
 }
 
-// The files to send: the program's own entries stay home, and a link is not sent (one line for it).
+// The files to send: the program's own entries stay home, and a link is not sent (one line for it),
+// nor is a name that a backup would refuse (every later backup of the folder would fail on it).
 std::vector<std::string> TransferSession::FilesToUpload(const LocalFolder& folder,
                                                         const std::string& folderPath) {
     std::vector<std::string> names;
@@ -586,6 +587,9 @@ std::vector<std::string> TransferSession::FilesToUpload(const LocalFolder& folde
             continue;
         if (entry.kind == LocalFolder::Kind::Link)
             m_host.Display(SymbolicLinkLine(m_fileSystem.BuildPath(folderPath, entry.name)));
+        else if (entry.kind == LocalFolder::Kind::File && !SafeName::isSafeComponent(entry.name))
+            m_host.Display("Not sending " + SafeName::quoted(entry.name) + " of " +
+                           SafeName::printable(folderPath) + ": a backup refuses such a name");
         else if (entry.kind == LocalFolder::Kind::File)
             names.push_back(entry.name);
     }

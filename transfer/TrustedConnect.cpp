@@ -28,6 +28,12 @@ std::string tlsStatus() {
 
 int32_t TrustedConnect::connect(const std::string& server, const std::string& user,
                                 const std::string& password, const std::string& trusted) {
+    // A list someone else could have written may trust their server, or by its silence let a bare
+    // host fall back to clear text: no connect until it is mended.
+    if (const std::string refusal = m_store.refusal(); !refusal.empty()) {
+        m_host.Display(refusal);
+        return FCE_E_NOT_CONNECTED;
+    }
     // Set every time, also to "", so that the trust given for one server never carries over to the next.
     const std::string fingerprint = trusted.empty() ? m_store.fingerprintFor(server) : trusted;
     const int32_t rc = fceSetString(0, FCE_TRUSTED_FINGERPRINT, fingerprint.c_str());

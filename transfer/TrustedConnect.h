@@ -17,6 +17,8 @@ public:
 
     // fceConnect with the fingerprint trusted for server; trusted, when not empty, stands in for the
     // stored one for this connect only. Returns fceConnect's code; a failure is not reported here.
+    // A trust file that someone else could have written is refused with a line that says how to mend
+    // it, and FCE_E_NOT_CONNECTED without any engine call.
     int32_t connect(const std::string& server, const std::string& user, const std::string& password,
                     const std::string& trusted = {});
 

@@ -15,7 +15,7 @@
 // kavrel-cli run as cron runs it, against the test server: what it backs up and restores, its exit
 // status, and what it prints (with --quiet only what went wrong); a stalled server it must still stop on;
 // and a certificate it cannot verify, which it never asks about but refuses, naming the --trust that would
-// trust it.
+// trust it, a trusted server that now refuses TLS, and a trust file someone else could have written.
 class TestCli : public QObject {
     Q_OBJECT
 
@@ -26,8 +26,8 @@ private slots:
     void exitStatus();
     void stalledRunEnds_data();
     void stalledRunEnds();
-    void untrustedCertificate_data();
-    void untrustedCertificate();
+    void trust_data();
+    void trust();
 
 private:
     QString settingsPath() const { return work->filePath("job/kavrel-job.INI"); }
@@ -41,7 +41,7 @@ private:
 void TestCli::init() {
     work = std::make_unique<QTemporaryDir>();
     server = std::make_unique<FtpServerFixture>();
-    server->setTlsOffered(QTest::currentTestFunction() == QStringLiteral("untrustedCertificate"));
+    server->setTlsOffered(QTest::currentTestFunction() == QStringLiteral("trust"));
     QVERIFY(server->start() && writeSampleTree(server->root()));
     QVERIFY(writeSettings(server->address()));
 }
@@ -55,7 +55,8 @@ bool TestCli::writeSettings(const QString& address) {
     return writeFile(settingsPath(), QString("[Connection]\nServer=%1\nUser=admin\nPassword=tamsk\n"
                                              "[LocalHost]\nDataPath=%2\n")
                                          .arg(address, backupDir())
-                                         .toUtf8());
+                                         .toUtf8()) &&
+           QFile::setPermissions(settingsPath(), QFile::ReadOwner | QFile::WriteOwner);
 }
 
 void TestCli::exitStatus_data() {
@@ -89,8 +90,16 @@ void TestCli::exitStatus_data() {
         unreachable + "Password=p\n");
     row("no password", backup, {}, 0, 64, "no Password key in the [Connection] section",
         unreachable + "User=u\n");
-    row("password readable by others", backup, {}, 0, 2, "holds the password and can be read by other users",
-        unreachable + "User=u\nPassword=p\n", 0644);
+    // Said on standard error even with --quiet: standard output stays empty for a run that completes.
+    row("password readable by others", backup, {}, 0, 0, "holds the password and can be read by other users",
+        "<test server>", 0644);
+    row("settings others can write", backup, {}, 0, 64,
+        "other users can write to it. Mend it with: chmod go-w", "<test server>", 0620);
+    row("no category ticked", backup, {}, 0, 64, "no category ticked",
+        unreachable + "User=u\nPassword=p\n[Selection]\nData=0\nPrompt=0\nMessage=0\nMailbox=0\n");
+    row("blank local folder", backup + QStringList{"--local-dir", " "}, {}, 0, 64, "no local folder");
+    row("a crawling file stalls", backup + QStringList{"--timeout", "1", "--low-speed", "100000"},
+        {{"throttle", QJsonObject{{"command", "RETR"}, {"bytes_per_second", 20000}}}}, 0, 1, "Stalled: ");
 }
 
 // A run that does not complete always says why, even with --quiet: cron mails what it prints. A
@@ -206,30 +215,51 @@ void TestCli::stalledRunEnds() {
     QCOMPARE(commands.filter(QRegularExpression("^[A-Z]{3,4}( |$)")), commands);
 }
 
-void TestCli::untrustedCertificate_data() {
-    QTest::addColumn<QString>("stored"); // "presented" stands for the server's own fingerprint
+void TestCli::trust_data() {
+    QTest::addColumn<QString>("stored"); // PRESENTED stands for the server's own fingerprint
     QTest::addColumn<QStringList>("options");
+    QTest::addColumn<int>("trustMode"); // the trust file's mode; 0: a symbolic link to it
+    QTest::addColumn<QJsonObject>("faults");
     QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("said"); // each of its parts between "|"
     const QString other = "SHA256:" + QByteArray(32, '\x5a').toHex(':').toUpper();
-    QTest::newRow("untrusted, even --quiet prints") << "" << QStringList{"--quiet"} << 2;
-    QTest::newRow("--trust stores and connects") << "" << QStringList{"--trust", "presented"} << 0;
-    QTest::newRow("trusted before") << "presented" << QStringList() << 0;
-    QTest::newRow("changed is refused") << other << QStringList() << 2;
-    QTest::newRow("--trust the new one replaces") << other << QStringList{"--trust", "presented"} << 0;
-    QTest::newRow("mistyped --trust stores nothing") << "" << QStringList{"--trust", other} << 2;
+    const auto row = [](const char* tag, const QString& stored, const QStringList& options, int status,
+                        const QString& said, int trustMode = 0600, const QJsonObject& faults = {}) {
+        QTest::newRow(tag) << stored << options << trustMode << faults << status << said;
+    };
+    const QString untrusted = "run again with: --trust PRESENTED\n";
+    row("untrusted, even --quiet prints", "", {"--quiet"}, 2, untrusted);
+    row("--trust stores and connects", "", {"--trust", "PRESENTED"}, 0, "Trusted certificate PRESENTED for");
+    row("trusted before", "PRESENTED", {}, 0, "Connected with TLS 1.3");
+    row("changed is refused", other, {}, 2,
+        "CHANGED since it was trusted (trusted: " + other + ", |" + untrusted);
+    row("--trust the new one replaces", other, {"--trust", "PRESENTED"}, 0, "Connected with TLS 1.3");
+    row("mistyped --trust stores nothing", "", {"--trust", other}, 2, untrusted);
+    // Someone in between who refuses TLS gets no password in clear text from a server that spoke TLS.
+    row("AUTH TLS refused after trust", "PRESENTED", {}, 2,
+        "TLS required (a certificate is trusted for this server), but it refused AUTH TLS: 500 No.", 0600,
+        {{"fail", QJsonObject{{"command", "AUTH"}, {"code", 500}, {"text", "No."}}}});
+    row("trust file others can write", "PRESENTED", {}, 2, "other users can write to it", 0660);
+    row("trust file is a link", "PRESENTED", {}, 2, "is a symbolic link, which is not followed", 0);
 }
 
-void TestCli::untrustedCertificate() {
+void TestCli::trust() {
     QFETCH(QString, stored);
     QFETCH(QStringList, options);
+    QFETCH(int, trustMode);
+    QFETCH(QJsonObject, faults);
     QFETCH(int, status);
+    QFETCH(QString, said);
     const QString presented = server->tlsFingerprint();
-    options.replaceInStrings("presented", presented.toLower());
-    QFile trust(work->filePath("job/kavrel-job.TRUST"));
-    const QString storedBefore = stored == "presented" ? presented : stored;
-    QVERIFY(stored.isEmpty() || (trust.open(QIODevice::WriteOnly) &&
-                                 trust.write((storedBefore + " " + server->address() + "\n").toUtf8()) > 0));
-    trust.close();
+    options.replaceInStrings("PRESENTED", presented.toLower());
+    const QString storedBefore = stored.replace("PRESENTED", presented);
+    const QString trustPath = work->filePath("job/kavrel-job.TRUST");
+    const QString written = trustMode == 0 ? work->filePath("job/elsewhere.TRUST") : trustPath;
+    QVERIFY(stored.isEmpty() || writeFile(written, (storedBefore + " " + server->address() + "\n").toUtf8()));
+    QVERIFY(stored.isEmpty() ||
+            (trustMode == 0 ? QFile::link(written, trustPath)
+                            : ::chmod(QFile::encodeName(written).constData(), mode_t(trustMode)) == 0));
+    server->setFaults(faults);
     server->clearCommands();
     QProcess cli;
     cli.start(KAVREL_CLI_PATH,
@@ -237,10 +267,11 @@ void TestCli::untrustedCertificate() {
     QVERIFY(cli.waitForFinished(60000));
     const QString out = QString::fromUtf8(cli.readAllStandardOutput());
     QVERIFY2(cli.exitStatus() == QProcess::NormalExit && cli.exitCode() == status, qPrintable(out));
+    for (const QString& part : said.replace("PRESENTED", presented).split('|'))
+        QVERIFY2(out.contains(part), qPrintable(out));
 
     const bool refused = status == 2;
-    QCOMPARE(out.contains("run again with: --trust " + presented + "\n"), refused);
-    QCOMPARE(out.contains("CHANGED") && out.contains(storedBefore + ","), refused && !storedBefore.isEmpty());
+    QCOMPARE(out.contains("run again with: --trust"), said.contains("run again"));
     // Every fingerprint printed is whole: a cut one looks like one to give to --trust.
     static const QRegularExpression shownFingerprint("SHA256:[0-9A-Fa-f:]*");
     for (const QRegularExpressionMatch& shown : shownFingerprint.globalMatch(out))
@@ -248,8 +279,8 @@ void TestCli::untrustedCertificate() {
     QCOMPARE(server->commands().contains("USER admin"), !refused);
     QCOMPARE(QFile::exists(backupDir() + "/DTA/system.cfg"), !refused);
     const QString expected = refused ? storedBefore : presented;
-    const QString trusted = trust.open(QIODevice::ReadOnly) ? QString::fromUtf8(trust.readAll()) : QString();
-    QCOMPARE(trusted.contains(expected + " " + server->address() + "\n"), !expected.isEmpty());
+    QCOMPARE(readFile(trustPath).contains((expected + " " + server->address() + "\n").toUtf8()),
+             !expected.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestCli)

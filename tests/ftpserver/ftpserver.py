@@ -44,7 +44,7 @@ INJECTED_SIZE = 1234
 INJECTED_MTIME = 1780000000  # a fixed date, so that listings are reproducible
 FAULT_KEYS = ("fail", "transfer_error", "drop_data", "drop_control", "silence", "truncate_listing",
               "hostile_entries", "throttle", "refuse_login", "no_times", "delay", "drip_reply", "endless_data",
-              "no_size", "vanish", "grow", "short_store")
+              "no_size", "vanish", "grow", "short_store", "mute_end")
 
 logger = logging.getLogger("ftpserver")
 
@@ -132,6 +132,7 @@ class TransferPlan:
         self.no_size = False  # MLSD: file entries without their size fact
         self.endless = False  # RETR: the file's bytes, then more bytes without end
         self.keep_bytes = None  # STOR: bytes of the upload the server keeps (it still answers 226)
+        self.mute_end = False  # no final reply at all, whatever ends the transfer
 
 
 class EndlessProducer:
@@ -344,6 +345,8 @@ class FaultDTPMixin:
         if not self._closed and self.plan is not None and self.plan.final_reply:
             if self._resp and self._resp[0].startswith("226"):
                 self._resp = (self.plan.final_reply, logger.info)
+        if self.plan is not None and self.plan.mute_end:
+            self._resp = None
         super().close()
 
 
@@ -447,6 +450,7 @@ class FaultHandlerMixin:
         rule = take("short_store", context) if command in ("STOR", "APPE") else None
         if rule is not None:
             plan.keep_bytes = max(0, int(rule.get("keep", 0)))
+        plan.mute_end = take("mute_end", context) is not None
         rule = take("transfer_error", context, "after") if command in TRANSFER_COMMANDS else None
         if rule is not None:
             plan.final_reply = reply_of(rule, 451, "Requested action aborted: local error in processing.")

@@ -27,6 +27,7 @@ private slots:
     void linksAreNeverFollowed_data();
     void linksAreNeverFollowed();
     void restoreCreatesNothingLocally();
+    void restoreSkipsNamesBackupRefuses();
     void namesAreEscapedInTheLog_data();
     void namesAreEscapedInTheLog();
     void backupIsOwnerOnlyAndRestoreKeepsModes();
@@ -161,6 +162,16 @@ void TestLocalSafety::restoreCreatesNothingLocally() {
     QVERIFY(logHas("The local folder " + base + "/DTA does not exist."));
     QVERIFY(logHas("The local folder " + base + "/MBX does not exist."));
     QCOMPARE(treeOf(world.server.root()), serverBefore);
+}
+
+// A name with a control character once went up, and every later backup of that folder failed on it.
+void TestLocalSafety::restoreSkipsNamesBackupRefuses() {
+    for (const char* name : {"DTA/ok.dta", "DTA/tab\tname.dta", "DTA/esc\x1bname.dta"})
+        QVERIFY(writeFile(base + "/" + name, "local"));
+    QCOMPARE(run(false, {1, 0, 0, 0}), CommandOutcome::Completed);
+    QVERIFY(logHas("Not sending \"tab\\x09name.dta\" of " + base + "/DTA: a backup refuses such a name"));
+    QVERIFY(logHas("Not sending \"esc\\x1Bname.dta\" of " + base + "/DTA: a backup refuses such a name"));
+    QCOMPARE(world.sent("STOR"), QStringList{"STOR ok.dta"});
 }
 
 void TestLocalSafety::namesAreEscapedInTheLog_data() {
