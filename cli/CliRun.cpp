@@ -74,8 +74,9 @@ void warnIfReadableByOthers(std::FILE* err, const std::string& settingsFile) {
                      SafeName::printable(settingsFile).c_str());
 }
 
-// The window goes on with its defaults where kavrel-cli would do something nobody asked for: a run
-// with nothing ticked, or into a folder nobody named. Empty when the job is one to run.
+// Nothing ticked, or a blank local folder: the window goes on (its user sees the result), but a
+// scheduled run would do nothing and say it completed, or back up into the root of a file system.
+// Empty when the job is one to run.
 std::string jobRefusal(const JobSettings& job) {
     const CategorySelection& ticked = job.selection;
     if (ticked.application != 1 && ticked.prompts != 1 && ticked.messages != 1 && ticked.mailboxes != 1)

@@ -388,13 +388,10 @@ EngineStatus FtpSession::finishTransfer(DataConnection& data, const std::string&
     FtpReply reply;
     // After a transfer that failed (often this side ended it: too many bytes, a local write error) the
     // server owes a quick word; one that says nothing for seconds is left, not waited for a whole minute.
-    const int graceMs = std::min(m_abandonGraceMs, m_control.timeout());
-    EngineStatus replyStatus =
-        dataStatus.ok()
-            ? m_control.readReply(reply, verb)
-            : m_control.readReply(reply, verb,
-                                  std::chrono::steady_clock::now() + std::chrono::milliseconds(graceMs),
-                                  graceMs);
+    const int waitMs =
+        dataStatus.ok() ? m_control.timeout() : std::min(m_abandonGraceMs, m_control.timeout());
+    EngineStatus replyStatus = m_control.readReply(
+        reply, verb, std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs), waitMs);
     if (!dataStatus.ok())
         return dataStatus;
     if (!replyStatus.ok())
