@@ -6,8 +6,8 @@
 // Whether a file that steers the program (the settings: server, password, folders; the trusted
 // certificates) can only have been written by its user. A file that another user owns, or that group
 // or others may write, could have been rewritten to point a backup at any server and any folder, or to
-// trust an attacker's certificate: it is refused, as a careful SSH client refuses such a config.
-// The owner may be the user or root (who could write it anyway).
+// trust an attacker's certificate: it is refused. The owner may be the user or root (who could write it
+// anyway).
 class OwnershipCheck {
 public:
     enum class Verdict {

@@ -113,6 +113,14 @@ void TestWindow::settingsAreShownAndSavedOnClose() {
     for (const char* line : {"Server=pbx:2121", "Password=pa ss;word", "Data=1", "Prompt=0", "Message=0",
                              "Mailbox=1", "DataPath=/srv/b", "Mailbox=C:\\MBX"})
         QVERIFY2(saved.contains(QString(line) + '\n'), qPrintable(saved));
+    // Loosened by someone else: the next start takes none of it, says why, and leaves it as it is.
+    QVERIFY(QFile::setPermissions(folder->settingsPath(),
+                                  QFile::ReadOwner | QFile::WriteOwner | QFile::WriteOther));
+    window = std::make_unique<Kavrel>(&boxes);
+    window->Form_Load();
+    QCOMPARE(control<QLineEdit>(*window, "eServer")->text(), QString("trelvik"));
+    QVERIFY(window->MessageLogText().contains("other users can write to it. Mend it with: chmod go-w"));
+    QVERIFY(window->close() && folder->settingsText() == saved);
 }
 
 void TestWindow::connect_data() {
