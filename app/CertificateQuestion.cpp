@@ -1,5 +1,6 @@
 #include "CertificateQuestion.h"
 
+#include "FingerprintLines.h"
 #include "MessageBoxSeam.h"
 
 #include "transfer/SafeName.h"
@@ -20,10 +21,10 @@ CertificateQuestion CertificateQuestion::about(const std::string& server,
                                                const std::string& stored) {
     if (stored.empty() || stored == presented.fingerprint) {
         return {"Untrusted Certificate",
-                "The certificate of " + server +
-                    " cannot be verified.\n\nFingerprint: " + presented.fingerprint + "\n" +
-                    details(presented) + "\n\nCompare the fingerprint with the server's own. Trust this " +
-                    "certificate for " + server + " and connect?",
+                "The certificate of " + server + " cannot be verified.\n\nFingerprint:\n" +
+                    FingerprintLines::halves(presented.fingerprint) + "\n" + details(presented) +
+                    "\n\nCompare the fingerprint with the server's own. Trust this " + "certificate for " +
+                    server + " and connect?",
                 MessageBoxSeam::StyleQuestion};
     }
     // Someone between us and the server shows a certificate of his own; a new certificate on the server
@@ -31,8 +32,9 @@ CertificateQuestion CertificateQuestion::about(const std::string& server,
     return {
         "Certificate Changed",
         "WARNING: the certificate of " + server + " has CHANGED since it was trusted. Someone may be " +
-            "intercepting the connection to read the password.\n\nTrusted until now: " + stored +
-            "\nPresented now: " + presented.fingerprint + "\n" + details(presented) +
+            "intercepting the connection to read the password.\n\nTrusted until now:\n" +
+            FingerprintLines::halves(stored) + "\nPresented now:\n" +
+            FingerprintLines::halves(presented.fingerprint) + "\n" + details(presented) +
             "\n\nAnswer No unless the server's administrator confirms the new fingerprint. Trust the new " +
             "certificate and connect?",
         MessageBoxSeam::StyleExclamation | MessageBoxSeam::StyleDefaultNo};

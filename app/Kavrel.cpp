@@ -2,6 +2,7 @@
 
 #include "CertificateQuestion.h"
 #include "ClassicLook.h"
+#include "FingerprintLines.h"
 #include "InternalError.h"
 #include "LogText.h"
 #include "QtMessageBox.h"
@@ -21,6 +22,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QGroupBox>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -118,6 +120,14 @@ void writeTicked(const char* key, const QCheckBox* box) {
     WriteIniInteger("Selection", key, checkValue(box) == 1 ? 1 : 0, settingsPath);
 }
 
+// The package's own icon, at every size drawn for it.
+QIcon programIcon() {
+    QIcon icon;
+    for (int size : {16, 32, 48, 128})
+        icon.addFile(QStringLiteral(":/icons/kavrel-%1.png").arg(size), QSize(size, size));
+    return icon;
+}
+
 } // namespace
 
 // Marks a command as running, so that a close of the window waits until the command has returned.
@@ -139,6 +149,7 @@ Kavrel::Kavrel(MessageBoxSeam* messageBox, QWidget* parent) : QWidget(parent), m
     }
     setObjectName(QStringLiteral("Kavrel"));
     setWindowTitle(QStringLiteral("Trelvik Backup and Restore Utility"));
+    setWindowIcon(programIcon());
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setFont(ClassicLook::windowFont());
@@ -179,7 +190,7 @@ void Kavrel::buildServerFrame(const TwipScale& scale) {
     eUser = makeControl<QLineEdit>(frameServer, "eUser", scale.rect(1080, 720, 2000, 300));
     ePassword = makeControl<QLineEdit>(frameServer, "ePassword", scale.rect(1080, 1080, 2000, 300));
     ePassword->setEchoMode(QLineEdit::Password);
-    // "*" for every character, as the administrators know it (the styles' default is a dot).
+    // "*" for every character, whatever the style (the styles' default is a dot).
     ePassword->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));
     ePassword->setAttribute(Qt::WA_InputMethodEnabled, false);
     ePassword->setInputMethodHints(Qt::ImhHiddenText | Qt::ImhSensitiveData | Qt::ImhNoPredictiveText);
@@ -357,7 +368,8 @@ void Kavrel::Display(const std::string& Buffer) {
     // Appends at the end instead of rebuilding the text, so the log stays fast however long it grows.
     QTextCursor end(eMessage->document());
     end.movePosition(QTextCursor::End);
-    end.insertText(LogText::toDocumentText(LogText::fromBytes(Buffer)) + QLatin1Char('\n'));
+    end.insertText(LogText::toDocumentText(LogText::fromBytes(FingerprintLines::apart(Buffer))) +
+                   QLatin1Char('\n'));
     eMessage->moveCursor(QTextCursor::End);
 }
 
@@ -395,8 +407,12 @@ void Kavrel::KeepAlive(int64_t) {
     if (m_lastKeepAlive.isValid() && m_lastKeepAlive.elapsed() < KeepAliveIntervalMs)
         return;
     m_lastKeepAlive.start();
-    // Repaint only: a click taken in here could run a command inside a file transfer.
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    // Input too: a click on Abort is taken in while the file moves, and a close starts its interrupt at
+    // once instead of after a file that may have stalled. No input may be set aside here: the X11
+    // platform keeps set-aside input in a queue of its own, which the glib event loop's next yield does
+    // not look at until some other X event arrives, so the click would wait for the pointer to move.
+    // Only Abort is enabled while transferring, and the engine refuses a call from inside a transfer.
+    Yield();
 }
 
 void Kavrel::ShowMessage(const std::string& text, const std::string& title, int32_t style) {
@@ -416,6 +432,10 @@ void Kavrel::SetNewState(int32_t NewState) {
         Yield();
         return;
     }
+    // A focused Abort that is disabled hands the focus on to the next control, Exit, where a Space press
+    // would end the program; the log is where a command leaves the focus when Abort was not pressed.
+    if (NewState != StateTransferring && focusWidget() == cmdAbort)
+        eMessage->setFocus();
     if (NewState == StateTransferring)
         setCursor(Qt::BusyCursor);
     else
@@ -466,17 +486,21 @@ void Kavrel::connectToServer() {
     Display("Connecting to server...");
     SetNewState(StateTransferring);
     const std::string server = LogText::toBytes(eServer->text());
+    const std::string user = LogText::toBytes(eUser->text());
+    const std::string password = LogText::toBytes(ePassword->text());
     TrustedConnect connection(*this, TrustStore::pathBeside(DefaultSettingsPath()));
-    rc = connection.connect(server, LogText::toBytes(eUser->text()), LogText::toBytes(ePassword->text()));
+    rc = connection.connect(server, user, password);
     if (rc == FCE_E_UNTRUSTED_CERTIFICATE) {
         ShowError(rc);
-        if (!trustPresentedCertificate(server, connection)) {
+        const std::string accepted = trustPresentedCertificate(server, connection);
+        if (accepted.empty()) {
             SetNewState(StateDisconnected);
             return;
         }
-        // Once: a server that shows yet another certificate now is refused, not asked about again.
+        // Once, with the certificate just accepted, also when it could not be stored: a server that
+        // shows yet another certificate now is refused, not asked about again.
         Display("Connecting to server...");
-        rc = connection.connect(server, LogText::toBytes(eUser->text()), LogText::toBytes(ePassword->text()));
+        rc = connection.connect(server, user, password, accepted);
     }
     if (rc < 0) {
         ShowError(rc);
@@ -484,28 +508,28 @@ void Kavrel::connectToServer() {
         return;
     }
     Display("Connected to " + SafeName::printable(server));
-    connection.reportEncryption(server);
     rc = fceSetMode(Channel, BinaryMode);
     if (rc < 0)
         ShowError(rc);
     else
         Display("Mode set to Binary");
+    connection.reportEncryption(server);
     SetNewState(StateConnected);
 }
 
-bool Kavrel::trustPresentedCertificate(const std::string& server, TrustedConnect& connection) {
+std::string Kavrel::trustPresentedCertificate(const std::string& server, TrustedConnect& connection) {
     const PresentedCertificate presented = PresentedCertificate::presented();
     if (presented.fingerprint.empty())
-        return false;
+        return {};
     const CertificateQuestion question =
         CertificateQuestion::about(server, presented, connection.storedFingerprint(server));
     if (!m_messageBox->AskYesNo(this, question.text, question.title, question.style)) {
         Display("Certificate " + presented.fingerprint + " not trusted: not connected to " +
                 SafeName::printable(server));
-        return false;
+        return {};
     }
     connection.trust(server, presented.fingerprint);
-    return true;
+    return presented.fingerprint;
 }
 
 void Kavrel::bQuit_Click() {

@@ -117,8 +117,9 @@ private:
 
     void connectToServer();
     bool refuseEmptyField(QLineEdit* field, const char* text);
-    // Asks whether to trust the certificate the server just presented; Yes stores it for server.
-    bool trustPresentedCertificate(const std::string& server, TrustedConnect& connection);
+    // Asks whether to trust the certificate the server just presented; Yes stores it for server (where
+    // the trust file can be written) and gives its fingerprint, No gives empty text.
+    std::string trustPresentedCertificate(const std::string& server, TrustedConnect& connection);
     CategorySelection selection() const;
     ServerPaths serverPaths() const;
 

@@ -151,6 +151,11 @@ int transfer(const CliOptions& options, const JobSettings& job, const std::strin
     commands.session().SetChangedOnly(options.changedOnly);
     const CommandOutcome outcome = backup ? commands.Backup(job.localDir, job.selection, job.paths)
                                           : commands.Restore(job.localDir, job.selection, job.paths);
+    // A file that the stop's interrupt cut short (a second signal, or more than 10 s) halts the run
+    // prematurely, as the summary says, but it was still the signal that stopped it.
+    if (outcome == CommandOutcome::HaltedPrematurely && AbortSignals::received() &&
+        fceGetInteger(0, FCE_INTERRUPT_DUE) == 1)
+        return ExitHaltedByUser;
     return statusOf(outcome);
 }
 

@@ -54,7 +54,6 @@ int32_t EngineSession::connect(const std::string& server, const std::string& use
     }
     m_connected = true;
     m_host.Display("Connected to " + SafeName::printable(server));
-    trust.reportEncryption(server);
     rc = fceSetMode(kChannel, kBinaryMode);
     m_host.SetNewState(1);
     if (rc < 0) {
@@ -63,6 +62,7 @@ int32_t EngineSession::connect(const std::string& server, const std::string& use
         return rc;
     }
     m_host.Display("Mode set to Binary");
+    trust.reportEncryption(server);
     return 0;
 }
 

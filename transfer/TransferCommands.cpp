@@ -81,9 +81,9 @@ CommandOutcome showSummary(TransferHost& host, const std::string& word, int32_t 
                          errorTitle, kStyleExclamation);
         return CommandOutcome::RunTimeError;
     }
-    // A call the host interrupted because of an Abort (a second signal, a stop that took too long) was
-    // stopped by the user, not failed by the server.
-    if (outcome < 0 && !(host.AbortRequested() && fceGetInteger(0, FCE_INTERRUPT_DUE) == 1)) {
+    // A failure comes before the Abort flag, also when the host's interrupt caused it after an Abort
+    // (a close or a stop that took too long, a second close or signal): a file was cut short.
+    if (outcome < 0) {
         host.ShowMessage(word + " halted prematurely.", errorTitle, kStyleExclamation);
         return CommandOutcome::HaltedPrematurely;
     }

@@ -54,7 +54,8 @@ void TrustedConnect::reportEncryption(const std::string& server) {
 
 bool TrustedConnect::trust(const std::string& server, const std::string& fingerprint) {
     if (!m_store.trust(server, fingerprint)) {
-        m_host.Display("The trusted certificate could not be stored in " + m_store.path());
+        m_host.Display("The trusted certificate could not be stored in " + m_store.path() +
+                       ": it is trusted for this connection only");
         return false;
     }
     m_host.Display("Trusted certificate " + fingerprint + " for " + SafeName::printable(server) +

@@ -29,7 +29,8 @@ public:
     // The fingerprint stored for server; empty when none is.
     std::string storedFingerprint(const std::string& server) const { return m_store.fingerprintFor(server); }
 
-    // Stores fingerprint for server (replacing an older one) and logs where, or that it could not be.
+    // Stores fingerprint for server (replacing an older one) and logs where, or that it could not be and
+    // so holds only for the connect that hands it to connect() as trusted.
     bool trust(const std::string& server, const std::string& fingerprint);
 
     const std::string& trustFile() const { return m_store.path(); }

@@ -151,11 +151,12 @@ void TestCli::stalledRunEnds_data() {
     QTest::addColumn<QString>("lastLines");
     QTest::addColumn<int>("mostMs"); // from the first signal, or from the start when there is none
 
+    // A file cut short halts the run prematurely, but the signal still stopped it.
     QTest::newRow("SIGTERM: the stalled file is interrupted after 10 s")
-        << QList<int>{SIGTERM} << QStringList() << false << 3 << "Backup halted by user.\n"
+        << QList<int>{SIGTERM} << QStringList() << false << 3 << "Backup halted prematurely.\n"
         << 12000;
     QTest::newRow("a second signal interrupts at once")
-        << QList<int>{SIGTERM, SIGINT} << QStringList() << false << 3 << "Backup halted by user.\n"
+        << QList<int>{SIGTERM, SIGINT} << QStringList() << false << 3 << "Backup halted prematurely.\n"
         << 2500;
     QTest::newRow("--max-time") << QList<int>() << QStringList{"--max-time", "2"} << false << 1
                                 << "Time limit of 2 s (--max-time) reached: the run was stopped.\n"
@@ -272,6 +273,7 @@ void TestCli::trust() {
 
     const bool refused = status == 2;
     QCOMPARE(out.contains("run again with: --trust"), said.contains("run again"));
+    QCOMPARE(out.contains("\nMode set to Binary\nConnected with TLS 1."), !refused); // the connect lines' order
     // Every fingerprint printed is whole: a cut one looks like one to give to --trust.
     static const QRegularExpression shownFingerprint("SHA256:[0-9A-Fa-f:]*");
     for (const QRegularExpressionMatch& shown : shownFingerprint.globalMatch(out))
