@@ -19,9 +19,11 @@ public:
     virtual void SetProgressValue(double value) = 0;
     virtual void SetProgressMax(double max) = 0;
 
-    // The one place where queued events (a click on Abort, a signal) are taken in.
+    // Between files and directories: queued events (a click on Abort, a close, a signal) are taken in.
     virtual void Yield() = 0;
-    // Called while one file moves: repaint or redraw progress, but take in no click.
+    // Called while one file moves (also while it stalls): repaint or redraw progress, and take in Abort
+    // or a close too, so that a host can interrupt a stalled file; whatever it takes in must not call
+    // the engine, which refuses a call from inside a transfer.
     virtual void KeepAlive(int64_t bytesSoFar) = 0;
 
     virtual bool AbortRequested() const = 0;
