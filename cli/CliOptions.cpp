@@ -185,7 +185,9 @@ std::string CliUsageText() {
            "                     longer has; the rest stays as the last backup left it\n"
            "  --quiet, -q        print nothing when the run completes; otherwise the log and the summary\n"
            "  --timeout SECONDS  longest silence of the server on a reply or on data (default 60)\n"
-           "  --max-time SECONDS longest the whole run may take; past it the file in transfer is\n"
+           // The option fills its column: its text starts on a line of its own, which help2man also needs.
+           "  --max-time SECONDS\n"
+           "                     longest the whole run may take; past it the file in transfer is\n"
            "                     interrupted and the run halts prematurely\n"
            "  --low-speed BYTES  fewest bytes a file or listing must move in each --timeout period, or\n"
            "                     it fails as stalled (default 4096; 0: no such limit)\n"

@@ -5,6 +5,7 @@
 #include "TransferWorld.h"
 #include "WindowInspection.h"
 
+#include "ftpengine/FtpEngine.h"
 #include "settings/TrustStore.h"
 
 #include <QCheckBox>
@@ -155,6 +156,9 @@ void TestWindow::connect() {
             window->MessageLogText().endsWith("Connecting to server...\r\nConnected to " + server.address() +
                                               "\r\nMode set to Binary\r\nConnected without encryption: the "
                                               "server does not offer TLS\r\n"));
+        // The time limits the manuals give: 3 s for the connection and greeting, 60 s of silence.
+        QVERIFY(fceGetInteger(0, FCE_CONNECT_TIMEOUT_MS) == 3000 &&
+                fceGetInteger(0, FCE_SILENCE_MS) == 60000);
         QCOMPARE(enabledControls(), QString("bQuit bExit bLocalDir chkApplication chkPrompts chkMessages "
                                             "chkMailboxes bGet bPut"));
         QTest::mouseClick(control<QPushButton>(*window, "bQuit"), Qt::LeftButton);

@@ -109,24 +109,26 @@ bool TestXInput::click(int twipsDown, const std::function<bool()>& done) {
 }
 
 void TestXInput::stopDuringAFile_data() {
-    QTest::addColumn<bool>("closeWindow"); // through the window manager, else a click on Abort
-    QTest::addColumn<QString>("fault");    // on RETR: 2 s a file, or no answer at all
-    QTest::addColumn<QString>("title");    // of the summary box
-    QTest::addColumn<int>("leastMs");      // from the stop to the summary box
+    QTest::addColumn<int>("closes");    // through the window manager; none: a click on Abort
+    QTest::addColumn<QString>("fault"); // on RETR: 2 s a file, or no answer at all
+    QTest::addColumn<QString>("title"); // of the summary box
+    QTest::addColumn<int>("leastMs");   // from the stop to the summary box
     QTest::addColumn<int>("mostMs");
     const QString complete = "Backup Complete";
-    QTest::newRow("Abort") << false << "throttle" << complete << 0 << kPatienceMs;
-    QTest::newRow("window-manager close") << true << "throttle" << complete << 0 << kPatienceMs;
+    const QString halted = "Error During Backup";
+    QTest::newRow("Abort") << 0 << "throttle" << complete << 0 << kPatienceMs;
+    QTest::newRow("window-manager close") << 1 << "throttle" << complete << 0 << kPatienceMs;
     // Not taken in until the file ends, the close would wait out the 60 s silence limit.
     QTest::newRow("close, the file stalls: cut 10 s after the close")
-        << true << "silence" << QString("Error During Backup") << 9500 << 30000;
+        << 1 << "silence" << halted << 9500 << 30000;
+    QTest::newRow("a second close cuts it at once") << 2 << "silence" << halted << 0 << 8000;
 }
 
-// The file in hand completes (a stalled one is cut short 10 s after a close) and no file after the
-// next one starts; after Abort the focus is not left on Exit; a closed window goes once its summary box
-// is answered, with its settings written.
+// The file in hand completes (a stalled one is cut short 10 s after a close, or at a second) and no
+// file after the next one starts; after Abort the focus is not left on Exit; a closed window goes once its
+// summary box is answered, with its settings written.
 void TestXInput::stopDuringAFile() {
-    QFETCH(bool, closeWindow);
+    QFETCH(int, closes);
     QFETCH(QString, fault);
     QFETCH(QString, title);
     QFETCH(int, leastMs);
@@ -154,9 +156,9 @@ void TestXInput::stopDuringAFile() {
     const int started = sent("RETR");
     QElapsedTimer clock;
     clock.start();
-    if (closeWindow)
+    for (int close = 0; close < closes; ++close)
         x("wmctrl", {"-i", "-c", window});
-    else
+    if (closes == 0)
         click(kAbort);
     QString box;
     const QStringList summary{"search", "--name", "^(Backup Complete|Error During Backup)$"};
@@ -170,7 +172,7 @@ void TestXInput::stopDuringAFile() {
             return x("xdotool", summary).isEmpty();
         },
         kPatienceMs));
-    if (!closeWindow) {
+    if (closes == 0) {
         // Abort had the focus: passed on to Exit, this Space would end the program before Connect.
         x("xdotool", {"windowactivate", "--sync", window, "key", "space", "alt+d"});
         QVERIFY(waitFor([&] { return sent("QUIT") == 1; }, kPatienceMs));

@@ -162,6 +162,9 @@ void TestCli::stalledRunEnds_data() {
                                 << "Time limit of 2 s (--max-time) reached: the run was stopped.\n"
                                    "Backup halted prematurely.\n"
                                 << 5000;
+    QTest::newRow("--timeout") << QList<int>() << QStringList{"--timeout", "1"} << false << 1
+                               << "Backup halted prematurely.\n"
+                               << 5000;
     QTest::newRow("no standard output, no trace file")
         << QList<int>() << QStringList() << true << 0 << QString() << 10000;
 }
