@@ -23,7 +23,7 @@ CertificateQuestion CertificateQuestion::about(const std::string& server,
         return {"Untrusted Certificate",
                 "The certificate of " + server + " cannot be verified.\n\nFingerprint:\n" +
                     FingerprintLines::halves(presented.fingerprint) + "\n" + details(presented) +
-                    "\n\nCompare the fingerprint with the server's own. Trust this " + "certificate for " +
+                    "\n\nCompare the fingerprint with the server's own. Trust this certificate for " +
                     server + " and connect?",
                 MessageBoxSeam::StyleQuestion};
     }
