@@ -79,7 +79,6 @@ void TestCli::exitStatus_data() {
     row("login refused", {"restore", "-q", "--settings", "SETTINGS"}, {{"refuse_login", true}}, 0, 2,
         "530 Login incorrect.");
     const QJsonObject slow{{"throttle", QJsonObject{{"command", "RETR"}, {"bytes_per_second", 20000}}}};
-    row("SIGINT", backup, slow, SIGINT, 3, "Backup halted by user.");
     row("SIGTERM", backup, slow, SIGTERM, 3, "Backup halted by user.");
     row("SIGHUP", backup, slow, SIGHUP, 3, "Backup halted by user."); // a terminal closed under the run
     row("settings file binary", {"backup", "--settings", "BINARY"}, {}, 0, 64, "not a settings file");
@@ -151,7 +150,6 @@ void TestCli::stalledRunEnds_data() {
     QTest::addColumn<QString>("lastLines");
     QTest::addColumn<int>("mostMs"); // from the first signal, or from the start when there is none
 
-    // A file cut short halts the run prematurely, but the signal still stopped it.
     QTest::newRow("SIGTERM: the stalled file is interrupted after 10 s")
         << QList<int>{SIGTERM} << QStringList() << false << 3 << "Backup halted prematurely.\n"
         << 12000;

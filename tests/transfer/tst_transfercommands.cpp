@@ -35,19 +35,17 @@ void TestTransferCommands::init() {
 void TestTransferCommands::backupHalts_data() {
     QTest::addColumn<QString>("atLine"); // the faults apply from this log line on ("" from the start)
     QTest::addColumn<QJsonObject>("faults");
-    QTest::addColumn<bool>("abort");
     QTest::addColumn<QString>("summary");
     QTest::addColumn<QStringList>("folders"); // what the backup got to
     QTest::addColumn<QStringList>("prompts"); // and below Prompts
     const QString halted = "Error During Backup|Backup halted prematurely.|48";
     QTest::newRow("a message fails") << "" << QJsonObject{{"transfer_error", QJsonObject{{"name", "m2.msg"}}}}
-                                     << false << halted << QStringList{"DTA", "MSG", "PMT"}
-                                     << QStringList{"A", "B"};
+                                     << halted << QStringList{"DTA", "MSG", "PMT"} << QStringList{"A", "B"};
     QTest::newRow("prompt subdirectories not listed")
         << "Retrieving server subdirectory names..."
         << QJsonObject{{"fail",
                         QJsonArray{QJsonObject{{"command", "MLSD"}}, QJsonObject{{"command", "LIST"}}}}}
-        << false << halted << QStringList{"DTA", "PMT"} << QStringList();
+        << halted << QStringList{"DTA", "PMT"} << QStringList();
     for (const char* name : {"evil\x01", ".kavrel-staging", "a\\b"}) {
         QTest::newRow(
             qPrintable(QString("prompt subdirectory %1").arg(QString(name).toUtf8().toPercentEncoding())))
@@ -55,23 +53,19 @@ void TestTransferCommands::backupHalts_data() {
             << QJsonObject{{"hostile_entries",
                             QJsonObject{
                                 {"entries", QJsonArray{QJsonObject{{"name", name}, {"type", "dir"}}}}}}}
-            << false << halted << QStringList{"DTA", "PMT"} << QStringList();
+            << halted << QStringList{"DTA", "PMT"} << QStringList();
     }
     QTest::newRow("a message deleted since the listing")
-        << "" << QJsonObject{{"vanish", QJsonObject{{"name", "m2.msg"}}}} << false
+        << "" << QJsonObject{{"vanish", QJsonObject{{"name", "m2.msg"}}}}
         << "Backup Complete|Backup completed.|64" << QStringList{"DTA", "MBX", "MSG", "PMT"}
         << QStringList{"A", "B"};
-    QTest::newRow("abort in application data")
-        << "" << QJsonObject{} << true << "Backup Complete|Backup halted by user.|64" << QStringList{"DTA"}
-        << QStringList();
 }
 
-// A failure or an Abort ends the backup where it happened: no later category, and a box that says so. A
-// message deleted on the server since its folder was listed is no failure.
+// A failure ends the backup where it happened: no later category, and a box that says so (an Abort is
+// tst_xinput's). A message deleted on the server since its folder was listed is no failure.
 void TestTransferCommands::backupHalts() {
     QFETCH(QString, atLine);
     QFETCH(QJsonObject, faults);
-    QFETCH(bool, abort);
     QFETCH(QString, summary);
     QFETCH(QStringList, folders);
     QFETCH(QStringList, prompts);
@@ -82,8 +76,6 @@ void TestTransferCommands::backupHalts() {
         if (line == atLine)
             server.setFaults(faults);
     };
-    if (abort)
-        world.host.onYield = [](RecordingHost& host) { host.abortRequested |= host.progressValue == 1.0; };
     TransferCommands(world.host).Backup(base.toStdString(), {}, {});
     QCOMPARE(world.host.messages, QStringList{summary});
     QCOMPARE(QDir(base).entryList(QDir::Dirs | QDir::NoDotAndDotDot), folders);
