@@ -18,28 +18,28 @@ def wait_for(condition, seconds=PATIENCE):
 
 class XInput(unittest.TestCase):
     @classmethod
+    def start(cls, command, **options):  # stopped by its process id however the test ends
+        process = subprocess.Popen(command, **options)
+        cls.addClassCleanup(lambda: process.terminate() or process.wait(10))
+        return process
+
+    @classmethod
     def setUpClass(cls):
         cls.work = tempfile.TemporaryDirectory()
         reader, writer = os.pipe()  # Xvfb picks a free display itself and writes its number here
-        cls.xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(writer), "-screen", "0", "1280x1024x24"],
-                                    pass_fds=[writer], stderr=subprocess.DEVNULL)
+        cls.start(["Xvfb", "-displayfd", str(writer), "-screen", "0", "1280x1024x24"], pass_fds=[writer],
+                  stderr=subprocess.DEVNULL)
         cls.env = {k: v for k, v in os.environ.items() if k != "QT_NO_GLIB"}  # the default event loop
         cls.env.update(DISPLAY=":" + os.read(reader, 16).decode().strip(), QT_QPA_PLATFORM="xcb")
-        cls.openbox = subprocess.Popen(["openbox"], env=cls.env)
+        cls.start(["openbox"], env=cls.env)
         assert wait_for(lambda: "Openbox" in cls.x("wmctrl", "-m")), "no openbox: run scripts/setup"
         cls.root, cls.faults, cls.log = (pathlib.Path(cls.work.name, name) for name in ("root", "faults", "log"))
         for name in ["DTA/f1", "DTA/f2", "DTA/f3", "DTA/f4", "PMT/p1"]:
             (cls.root / name).parent.mkdir(parents=True, exist_ok=True)
             (cls.root / name).write_bytes(os.urandom(30000))
-        cls.server = subprocess.Popen(["/usr/bin/python3", FTPSERVER, "--root", cls.root, "--faults", cls.faults,
-                                       "--command-log", cls.log], stdout=subprocess.PIPE, text=True)
-        cls.address = "127.0.0.1:" + cls.server.stdout.readline().split()[1]
-
-    @classmethod
-    def tearDownClass(cls):
-        for process in (cls.server, cls.openbox, cls.xvfb):
-            process.terminate()  # by its process id
-            process.wait(10)
+        server = cls.start(["/usr/bin/python3", FTPSERVER, "--root", cls.root, "--faults", cls.faults,
+                            "--command-log", cls.log], stdout=subprocess.PIPE, text=True)
+        cls.address = "127.0.0.1:" + server.stdout.readline().split()[1]
 
     @classmethod
     def x(cls, *command):  # xdotool or wmctrl on our display
