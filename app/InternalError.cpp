@@ -6,7 +6,8 @@
 
 namespace InternalError {
 
-// Numbers follow the classic run-time error table where one fits, so that the log reads as before.
+// One fixed number per kind of failure, so that the same failure always logs the same number and can be
+// looked for; a system error keeps its errno.
 int32_t numberOf(const std::exception& error) {
     if (const auto* systemError = dynamic_cast<const std::system_error*>(&error))
         return systemError->code().value();

@@ -5,7 +5,8 @@
 class QStyle;
 class QWidget;
 
-// The look the administrators know: the Windows widget style and a small bold sans serif.
+// The look both windows share: the Windows widget style and a small bold sans serif, which keep the
+// controls at the sizes the layout gives them on any desktop theme.
 namespace ClassicLook {
 
 // The family used for every control: MS Sans Serif where it has a bold face, else a close bold sans.
