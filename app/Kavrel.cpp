@@ -15,6 +15,7 @@
 #include "settings/ProgramLocation.h"
 #include "settings/TrustStore.h"
 #include "transfer/EngineStartup.h"
+#include "transfer/Retention.h"
 #include "transfer/SafeName.h"
 #include "transfer/TrustedConnect.h"
 
@@ -283,7 +284,10 @@ void Kavrel::Form_Load() {
     if (const std::string refusal = OwnershipCheck::refusalOf("settings file", DefaultSettingsPath(), true);
         !refusal.empty())
         Display(refusal);
+    for (const auto& problem : m_retentionProblems)
+        Display(problem + ": its default is used.");
     m_commands = std::make_unique<TransferCommands>(*this);
+    m_commands->SetRetention(m_retention);
 }
 
 void Kavrel::loadSettings() {
@@ -300,6 +304,9 @@ void Kavrel::loadSettings() {
     chkMailboxes->setChecked(readTicked("Mailbox"));
     eLocalDir->setText(
         LogText::fromBytes(readSetting("LocalHost", "DataPath", ProgramLocation::defaultLocalFolder())));
+    m_retentionProblems.clear();
+    m_retention = Retention::FromSettings([](const char* key) { return readSetting("Generations", key, ""); },
+                                          m_retentionProblems);
 }
 
 int32_t Kavrel::AttachEngine() {

@@ -137,6 +137,9 @@ private:
     QElapsedTimer m_lastKeepAlive;
 
     std::unique_ptr<TransferCommands> m_commands;
+    // [Generations], read at start and never written: the file is the administrator's to edit.
+    RetentionPolicy m_retention;
+    std::vector<std::string> m_retentionProblems;
     CommandOutcome m_lastOutcome = CommandOutcome::Completed;
     bool m_loaded = false;
     bool m_unloaded = false;

@@ -2,6 +2,8 @@
 
 #include "AbortSignals.h"
 
+#include <sys/stat.h>
+
 namespace {
 
 // The directory download and upload announce the server directory before they move the bar; the
@@ -12,10 +14,17 @@ bool startsWith(const std::string& text, const std::string& prefix) {
     return text.compare(0, prefix.size(), prefix) == 0;
 }
 
+bool sameFile(std::FILE* a, std::FILE* b) {
+    struct stat first {
+    }, second{};
+    return ::fstat(fileno(a), &first) == 0 && ::fstat(fileno(b), &second) == 0 &&
+           first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
 } // namespace
 
-CliHost::CliHost(std::FILE* logOutput, ProgressLine& progress, bool quiet)
-    : m_out(logOutput), m_progress(progress), m_quiet(quiet) {}
+CliHost::CliHost(std::FILE* logOutput, std::FILE* warningOutput, ProgressLine& progress, bool quiet)
+    : m_out(logOutput), m_warnings(warningOutput), m_progress(progress), m_quiet(quiet) {}
 
 std::string CliHost::printable(const std::string& text) {
     std::string out;
@@ -36,6 +45,15 @@ void CliHost::Display(const std::string& line) {
     if (startsWith(line, kServerDirectoryLine))
         m_currentDirectory = line.substr(std::string(kServerDirectoryLine).size());
     writeLine(printable(line));
+}
+
+void CliHost::Warn(const std::string& line) {
+    if (m_quiet || !sameFile(m_out, m_warnings)) {
+        m_progress.clear();
+        std::fputs((printable(line) + "\n").c_str(), m_warnings);
+        std::fflush(m_warnings);
+    }
+    Display(line);
 }
 
 void CliHost::writeLine(const std::string& text) {

@@ -16,9 +16,11 @@ class CliHost : public TransferHost {
 public:
     // quiet: hold the log back and print it only if the run does not complete (a cron job then mails
     // nothing for a good night, and the whole story for a bad one).
-    CliHost(std::FILE* logOutput, ProgressLine& progress, bool quiet);
+    CliHost(std::FILE* logOutput, std::FILE* warningOutput, ProgressLine& progress, bool quiet);
 
     void Display(const std::string& line) override;
+    // Also on the warning output at once, quiet or not, unless that is where the log goes anyway.
+    void Warn(const std::string& line) override;
     // Standard output cannot be unwritten: the record of the run keeps the connect lines before the
     // command's own lines.
     void ClearLog() override {}
@@ -55,6 +57,7 @@ private:
     void takeFileBytes();
 
     std::FILE* m_out;
+    std::FILE* m_warnings;
     ProgressLine& m_progress;
     bool m_quiet;
     std::vector<std::string> m_heldLines;

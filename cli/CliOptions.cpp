@@ -1,5 +1,7 @@
 #include "CliOptions.h"
 
+#include "../transfer/Retention.h"
+
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -64,7 +66,7 @@ bool isOption(const std::string& word, const std::string& name) {
 
 bool setCommand(CliOptions& options, CliOptions::Command command, std::string& error) {
     if (options.command != CliOptions::Command::None && options.command != command) {
-        error = "give one command: backup or restore";
+        error = "give one command: backup, restore or generations";
         return false;
     }
     options.command = command;
@@ -103,11 +105,19 @@ bool readWhole(ArgumentReader& reader, const std::string& word, const std::strin
 // Seconds that, in milliseconds, still fit the engine's signed 32-bit parameters.
 constexpr long long kMostSeconds = 2147483;
 
+// How many generations of one kind to keep: 0 (none of that kind) to the largest the settings take.
+bool readCount(ArgumentReader& reader, const std::string& word, const std::string& name,
+               std::optional<int>& target, std::string& error) {
+    return readWhole(reader, word, name, 0, Retention::kLargestCount, "generations", target, error);
+}
+
 bool readWord(ArgumentReader& reader, const std::string& word, CliOptions& options, std::string& error) {
     if (word == "backup")
         return setCommand(options, CliOptions::Command::Backup, error);
     if (word == "restore")
         return setCommand(options, CliOptions::Command::Restore, error);
+    if (word == "generations")
+        return setCommand(options, CliOptions::Command::Generations, error);
     if (word == "--quiet" || word == "-q") {
         options.quiet = true;
         return true;
@@ -130,6 +140,14 @@ bool readWord(ArgumentReader& reader, const std::string& word, CliOptions& optio
         return readWhole(reader, word, "--low-speed", 0, INT32_MAX, "bytes", options.lowSpeedBytes, error);
     if (isOption(word, "--trust"))
         return readValueOption(reader, word, "--trust", options.trust, error);
+    if (isOption(word, "--from"))
+        return readValueOption(reader, word, "--from", options.from, error);
+    if (isOption(word, "--keep-daily"))
+        return readCount(reader, word, "--keep-daily", options.keepDaily, error);
+    if (isOption(word, "--keep-weekly"))
+        return readCount(reader, word, "--keep-weekly", options.keepWeekly, error);
+    if (isOption(word, "--keep-monthly"))
+        return readCount(reader, word, "--keep-monthly", options.keepMonthly, error);
     if (isOption(word, "--only")) {
         std::optional<std::string> list;
         if (!readValueOption(reader, word, "--only", list, error))
@@ -142,6 +160,20 @@ bool readWord(ArgumentReader& reader, const std::string& word, CliOptions& optio
 }
 
 } // namespace
+
+std::string MisplacedOption(const CliOptions& options) {
+    const bool backup = options.command == CliOptions::Command::Backup;
+    if (options.changedOnly && !backup)
+        return "--changed-only goes with backup";
+    if ((options.keepDaily || options.keepWeekly || options.keepMonthly) && !backup)
+        return "--keep-daily, --keep-weekly and --keep-monthly go with backup";
+    if (options.from && options.command != CliOptions::Command::Restore)
+        return "--from goes with restore";
+    if (options.command == CliOptions::Command::Generations &&
+        (options.only || options.trust || options.quiet))
+        return "generations takes only --settings and --local-dir";
+    return {};
+}
 
 CliParseResult ParseCliOptions(int argc, const char* const* argv) {
     CliParseResult result;
@@ -163,18 +195,21 @@ CliParseResult ParseCliOptions(int argc, const char* const* argv) {
     else if (version)
         result.options.command = CliOptions::Command::Version;
     else if (result.options.command == CliOptions::Command::None)
-        result.error = "give a command: backup or restore";
-    else if (result.options.changedOnly && result.options.command != CliOptions::Command::Backup)
-        result.error = "--changed-only goes with backup";
+        result.error = "give a command: backup, restore or generations";
+    else
+        result.error = MisplacedOption(result.options);
     return result;
 }
 
 std::string CliUsageText() {
     return "Usage: kavrel-cli backup|restore [options]\n"
+           "       kavrel-cli generations [--settings FILE] [--local-dir DIR]\n"
            "\n"
            "Backs up the ticked categories of a Trelvik voice-mail server into a local folder, or restores\n"
            "them, exactly as the window's Backup and Restore do. Server, user, password and server paths\n"
-           "come from the settings file, which is never written.\n"
+           "come from the settings file, which is never written. Before a backup changes a folder, the\n"
+           "folder as the previous backup left it is kept as a generation (hard links, in the hidden\n"
+           "folder .kavrel-generations); generations lists them.\n"
            "\n"
            "Options:\n"
            "  --settings FILE    settings file (default: the window's kavrel.INI, beside the program or in\n"
@@ -183,7 +218,13 @@ std::string CliUsageText() {
            "  --only LIST        categories, e.g. DTA,PMT,MSG,MBX (default: the settings' [Selection])\n"
            "  --changed-only     backup: fetch only new and changed files, remove those the server no\n"
            "                     longer has; the rest stays as the last backup left it\n"
-           "  --quiet, -q        print nothing when the run completes; otherwise the log and the summary\n"
+           "  --keep-daily N     backup: keep the newest generation of each of the last N days (default 7,\n"
+           "  --keep-weekly N    or the settings' [Generations] KeepDaily), of the last N weeks (5,\n"
+           "  --keep-monthly N   KeepWeekly) and of the last N months (12, KeepMonthly); 0 0 0 keeps none\n"
+           "  --from DATE        restore every ticked folder as it stood after the backup of the newest\n"
+           "                     generation whose name begins with DATE (2026-12-07, 2026-12-07T0230, ...)\n"
+           "  --quiet, -q        print nothing when the run completes (warnings go to standard error);\n"
+           "                     otherwise the log and the summary\n"
            "  --timeout SECONDS  longest silence of the server on a reply or on data (default 60)\n"
            // The option fills its column: its text starts on a line of its own, which help2man also needs.
            "  --max-time SECONDS\n"
@@ -196,7 +237,8 @@ std::string CliUsageText() {
            "  --help, -h         this text\n"
            "  --version          the program's version\n"
            "\n"
-           "Exit status: 0 completed; 1 halted prematurely (the cause is in the log); 2 could not connect\n"
+           "Exit status: 0 completed; 1 halted prematurely (the cause is in the log; for generations, a\n"
+           "generation that does not hold what it claims); 2 could not connect\n"
            "or log in, or the server's certificate is not trusted (the log names the --trust to give, or\n"
            "why the trust file is refused);\n"
            "3 halted by SIGINT, SIGTERM or SIGHUP (the file in transfer completes first, unless it takes\n"

@@ -7,7 +7,7 @@
 // The command line of kavrel-cli, as given. What is absent stays absent, so that the settings file
 // can supply it.
 struct CliOptions {
-    enum class Command { None, Backup, Restore, Help, Version };
+    enum class Command { None, Backup, Restore, Generations, Help, Version };
 
     Command command = Command::None;
     std::optional<std::string> settingsFile;
@@ -26,6 +26,12 @@ struct CliOptions {
     std::optional<int> lowSpeedBytes;
     // --trust: the fingerprint of the certificate to trust for the settings' server, as given.
     std::optional<std::string> trust;
+    // restore --from: the generation (a name or the start of one, such as a date) to restore as of.
+    std::optional<std::string> from;
+    // backup --keep-daily, --keep-weekly, --keep-monthly: the retention, over the settings' [Generations].
+    std::optional<int> keepDaily;
+    std::optional<int> keepWeekly;
+    std::optional<int> keepMonthly;
 };
 
 struct CliParseResult {
@@ -33,9 +39,12 @@ struct CliParseResult {
     std::string error; // empty when the command line is usable
 };
 
-// Reads argv[1..argc-1]: one command word (backup, restore) and the options in any order,
+// Reads argv[1..argc-1]: one command word (backup, restore, generations) and the options in any order,
 // "--opt VALUE" or "--opt=VALUE".
 CliParseResult ParseCliOptions(int argc, const char* const* argv);
+
+// What is wrong with the options for the command given ("--from goes with restore"); empty when nothing.
+std::string MisplacedOption(const CliOptions& options);
 
 // The text of --help.
 std::string CliUsageText();

@@ -10,6 +10,7 @@
 #include "../settings/ProgramLocation.h"
 #include "../settings/SettingsFile.h"
 #include "../settings/TrustStore.h"
+#include "../transfer/GenerationListing.h"
 #include "../transfer/SafeName.h"
 #include "../transfer/TransferCommands.h"
 #include "../transfer/TransferSession.h"
@@ -90,6 +91,12 @@ JobSettings jobFor(const CliOptions& options, const std::string& settingsFile) {
     JobSettings job = ReadJobSettings(settingsFile, ProgramLocation::defaultLocalFolder());
     if (options.localDir)
         job.localDir = *options.localDir;
+    if (options.keepDaily)
+        job.retention.daily = *options.keepDaily;
+    if (options.keepWeekly)
+        job.retention.weekly = *options.keepWeekly;
+    if (options.keepMonthly)
+        job.retention.monthly = *options.keepMonthly;
     if (options.only) {
         job.selection.application = ticked(*options.only, "DTA");
         job.selection.prompts = ticked(*options.only, "PMT");
@@ -149,6 +156,8 @@ int transfer(const CliOptions& options, const JobSettings& job, const std::strin
     }
     TransferCommands commands(host);
     commands.session().SetChangedOnly(options.changedOnly);
+    commands.SetRetention(job.retention);
+    commands.SetRestoreFrom(options.from.value_or(""));
     const CommandOutcome outcome = backup ? commands.Backup(job.localDir, job.selection, job.paths)
                                           : commands.Restore(job.localDir, job.selection, job.paths);
     // A file that the stop's interrupt cut short (a second signal, or more than 10 s) halts the run
@@ -162,6 +171,16 @@ int transfer(const CliOptions& options, const JobSettings& job, const std::strin
 int usageError(std::FILE* err, const std::string& text) {
     std::fprintf(err, "kavrel-cli: %s\nTry 'kavrel-cli --help'.\n", text.c_str());
     return ExitUsage;
+}
+
+// kavrel-cli generations: the local folder's generations, read without a connection.
+int listGenerations(const JobSettings& job, std::FILE* out) {
+    std::vector<std::string> lines;
+    const int32_t result = GenerationListing::List(
+        LocalFileSystem().GetAbsolutePathName(TransferCommands::LocalBaseDirectory(job.localDir)), lines);
+    for (const auto& line : lines)
+        std::fprintf(out, "%s\n", CliHost::printable(line).c_str());
+    return result < 0 ? ExitHaltedPrematurely : ExitCompleted;
 }
 
 } // namespace
@@ -184,9 +203,14 @@ int RunCli(const CliOptions& options, std::FILE* out, std::FILE* err) {
         return usageError(err, refusal);
     if (!settingsFileUsable(settingsFile))
         return usageError(err, "settings file missing, unreadable or not a settings file: " + settingsFile);
+    const JobSettings job = jobFor(options, settingsFile);
+    if (options.command == CliOptions::Command::Generations)
+        return listGenerations(job, out);
     if (const std::string key = MissingConnectionKey(settingsFile); !key.empty())
         return usageError(err, "no " + key + " key in the [Connection] section of " + settingsFile);
-    const JobSettings job = jobFor(options, settingsFile);
+    // A typo must not turn generations off, nor keep a number nobody asked for.
+    if (isBackup(options) && !job.retentionProblems.empty())
+        return usageError(err, job.retentionProblems.front() + " (in " + settingsFile + ")");
     const std::string missing = missingConnectionField(job);
     if (!missing.empty())
         return usageError(err, missing + " (in " + settingsFile + ")");
@@ -199,7 +223,7 @@ int RunCli(const CliOptions& options, std::FILE* out, std::FILE* err) {
     warnIfReadableByOthers(err, settingsFile);
     AbortSignals::install();
     ProgressLine progress(err, !options.quiet && isatty(fileno(err)) == 1);
-    CliHost host(out, progress, options.quiet);
+    CliHost host(out, err, progress, options.quiet);
     const int status = transfer(options, job, settingsFile, host, started);
     progress.clear();
     if (status != ExitCompleted)

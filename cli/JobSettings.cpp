@@ -30,6 +30,9 @@ JobSettings ReadJobSettings(const std::string& settingsFile, const std::string& 
     job.selection.messages = readTick("Message", path);
     job.selection.mailboxes = readTick("Mailbox", path);
     job.localDir = ReadIniString("LocalHost", "DataPath", defaultLocalFolder, path);
+    job.retention = Retention::FromSettings(
+        [&path](const char* key) { return ReadIniString("Generations", key, "", path); },
+        job.retentionProblems);
     return job;
 }
 

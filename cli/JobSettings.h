@@ -1,8 +1,10 @@
 #pragma once
 
+#include "../transfer/Retention.h"
 #include "../transfer/TransferCommands.h"
 
 #include <string>
+#include <vector>
 
 // What one run needs from the settings file: the same keys and defaults the window loads at start-up.
 struct JobSettings {
@@ -12,6 +14,8 @@ struct JobSettings {
     ServerPaths paths;
     CategorySelection selection;
     std::string localDir;
+    RetentionPolicy retention;
+    std::vector<std::string> retentionProblems; // [Generations] values that are not counts
 };
 
 // The host name the window offers on a first run.

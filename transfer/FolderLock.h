@@ -4,23 +4,21 @@
 
 #include <string>
 
-// One Backup or Restore at a time in a local base folder: an exclusive advisory lock on a hidden file
-// in it (SafeName::kLockFileName), held for the whole command and removed with it. The kernel drops
-// the lock when the process ends, however it ends, so a crashed run (whose file stays) never leaves
-// the folder locked.
+// One Backup at a time in a local base folder, and no Backup while a Restore reads it: a lock on the
+// folder itself (flock of its descriptor), exclusive for a Backup and shared for a Restore, held for
+// the whole command. Nothing is written for it, so that a Restore runs from a read-only mount or from
+// another user's readable backup; the kernel drops the lock when the process ends, however it ends.
 class FolderLock {
 public:
     FolderLock() = default;
-    ~FolderLock();
     FolderLock(const FolderLock&) = delete;
     FolderLock& operator=(const FolderLock&) = delete;
 
-    // 0 when held; EWOULDBLOCK when another run holds it (nothing is waited for); another errno value
-    // when the lock file cannot be opened.
-    int acquire(const std::string& folder);
-    void release();
+    // 0 when held; EWOULDBLOCK when another run holds it so that this one may not (nothing is waited
+    // for); another errno value when the folder cannot be opened or locked.
+    int acquire(const std::string& folder, bool exclusive);
+    void release() { m_folder = LocalFolder(); }
 
 private:
-    int m_fd = -1;
-    LocalFolder m_base; // where the lock file is, to remove it on release
+    LocalFolder m_folder; // the lock lives as long as this descriptor
 };

@@ -59,6 +59,24 @@ int LocalFolder::openChild(const std::string& name, bool create, LocalFolder& ch
     return 0;
 }
 
+int LocalFolder::openBelow(const std::string& relative, bool create, LocalFolder& folder) const {
+    LocalFolder current;
+    const LocalFolder* at = this;
+    for (size_t start = 0;;) {
+        const size_t slash = relative.find('/', start);
+        LocalFolder next;
+        if (const int error = at->openChild(relative.substr(start, slash - start), create, next); error != 0)
+            return error;
+        current = std::move(next);
+        at = &current;
+        if (slash == std::string::npos)
+            break;
+        start = slash + 1;
+    }
+    folder = std::move(current);
+    return 0;
+}
+
 LocalFolder::Kind LocalFolder::kindOf(const std::string& name) const {
     struct stat info {};
     if (::fstatat(m_fd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
@@ -114,4 +132,52 @@ int LocalFolder::removeTree(const std::string& name) const {
             return error;
     }
     return ::unlinkat(m_fd, name.c_str(), AT_REMOVEDIR) == 0 ? 0 : errno;
+}
+
+namespace {
+
+// Reads up to size bytes, fewer only at the end of the file; -1 on an error.
+ssize_t readFull(int fd, char* buffer, size_t size) {
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t got = ::read(fd, buffer + done, size - done);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return -1;
+        if (got == 0)
+            break;
+        done += static_cast<size_t>(got);
+    }
+    return static_cast<ssize_t>(done);
+}
+
+} // namespace
+
+int LocalFolder::compareFile(const std::string& name, const LocalFolder& other, bool& same) const {
+    // Non-blocking: a FIFO of that name must not hang the backup (and is no regular file anyway).
+    constexpr int kFlags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+    const int mine = ::openat(m_fd, name.c_str(), kFlags);
+    const int theirs = mine < 0 ? -1 : ::openat(other.m_fd, name.c_str(), kFlags);
+    int error = mine < 0 || theirs < 0 ? errno : 0;
+    struct stat myInfo {
+    }, theirInfo{};
+    same = error == 0 && ::fstat(mine, &myInfo) == 0 && ::fstat(theirs, &theirInfo) == 0 &&
+           S_ISREG(myInfo.st_mode) && S_ISREG(theirInfo.st_mode) && myInfo.st_size == theirInfo.st_size;
+    std::vector<char> a(1 << 16), b(1 << 16);
+    while (error == 0 && same) {
+        const ssize_t gotA = readFull(mine, a.data(), a.size());
+        const ssize_t gotB = readFull(theirs, b.data(), b.size());
+        if (gotA < 0 || gotB < 0)
+            error = errno;
+        else if (gotA != gotB || !std::equal(a.begin(), a.begin() + gotA, b.begin()))
+            same = false;
+        else if (gotA == 0)
+            break;
+    }
+    for (const int fd : {mine, theirs}) {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    return error;
 }

@@ -30,6 +30,8 @@ public:
     // Opens the folder name in this one without following a link (ENOTDIR for a link); when create is
     // set and nothing has that name, creates it first, owner-only.
     int openChild(const std::string& name, bool create, LocalFolder& child) const;
+    // Opens relative ("PMT/A") below this folder the same way, one component at a time.
+    int openBelow(const std::string& relative, bool create, LocalFolder& folder) const;
 
     // What name is in this folder, a link being a link whatever it points at.
     Kind kindOf(const std::string& name) const;
@@ -37,6 +39,9 @@ public:
     std::vector<Entry> entries() const;
     // True when name's owner may not write it (a read-only file the owner asked to keep).
     bool isReadOnly(const std::string& name) const;
+    // Whether the file name here holds the same bytes as the file of that name in other, neither read
+    // through a link: 0 with same set, or the errno value of the one that cannot be read.
+    int compareFile(const std::string& name, const LocalFolder& other, bool& same) const;
 
     // Moves name into folder as newName, replacing a file (or a link itself) of that name in one step.
     int moveTo(const std::string& name, const LocalFolder& folder, const std::string& newName) const;

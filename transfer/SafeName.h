@@ -12,9 +12,12 @@ namespace SafeName {
 inline constexpr const char* kStagingFolderName = ".kavrel-staging";
 // Beside the staging folder: what the last complete backup of the folder took from the server.
 inline constexpr const char* kRecordFileName = ".kavrel-record";
-// In the local base folder: held locked by the one Backup or Restore running there.
+// In the local base folder: the lock file of earlier versions, which a crashed run could leave behind.
 inline constexpr const char* kLockFileName = ".kavrel-lock";
-inline constexpr const char* kOwnEntryNames[] = {kStagingFolderName, kRecordFileName, kLockFileName};
+// In the local base folder: the generations, the folders as earlier backups left them.
+inline constexpr const char* kGenerationsFolderName = ".kavrel-generations";
+inline constexpr const char* kOwnEntryNames[] = {kStagingFolderName, kRecordFileName, kLockFileName,
+                                                 kGenerationsFolderName};
 
 // True when name is exactly one plain path component: not empty, not "." or "..", no "/" or "\",
 // no control character, no drive prefix ("C:"), and not one of the transfers' own temporary names.

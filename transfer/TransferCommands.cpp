@@ -2,6 +2,7 @@
 
 #include "FolderLock.h"
 #include "FtpEngine.h"
+#include "GenerationStore.h"
 #include "ProgramLocation.h"
 #include "RunTimeError.h"
 #include "SafeName.h"
@@ -11,8 +12,11 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <optional>
+#include <set>
+#include <unordered_set>
 #include <vector>
 
 namespace {
@@ -98,7 +102,8 @@ CommandOutcome showSummary(TransferHost& host, const std::string& word, int32_t 
 } // namespace
 
 TransferCommands::TransferCommands(TransferHost& host)
-    : m_host(host), m_session(std::make_unique<TransferSession>(host)) {}
+    : m_host(host), m_session(std::make_unique<TransferSession>(host)),
+      m_clock([] { return static_cast<int64_t>(std::time(nullptr)); }) {}
 
 TransferCommands::~TransferCommands() = default;
 
@@ -156,12 +161,14 @@ int32_t TransferCommands::RunInBase(Direction direction, const std::string& base
         return 0;
     const LocalFileSystem& fileSystem = m_session->fileSystem();
     const std::string absolute = fileSystem.GetAbsolutePathName(base);
-    if (direction == Direction::Restore && CheckRestoreFolders(absolute, selection, paths) < 0)
+    const bool backup = direction == Direction::Backup;
+    if (!backup && (ChooseRestorePoint(absolute) < 0 || CheckRestoreFolders(selection, paths) < 0))
         return -1;
-    if (direction == Direction::Backup && !fileSystem.FolderExists(absolute))
+    if (backup && !fileSystem.FolderExists(absolute))
         m_session->CreateLocalDirectory(absolute);
+    // A Restore only reads the folder (it may be read-only): its lock is shared, a Backup's exclusive.
     FolderLock lock;
-    if (const int error = lock.acquire(absolute); error != 0) {
+    if (const int error = lock.acquire(absolute, backup); error != 0) {
         if (error == EWOULDBLOCK)
             m_host.Display("The local folder " + SafeName::printable(absolute) +
                            " is busy: another backup or restore is running in it.");
@@ -171,22 +178,62 @@ int32_t TransferCommands::RunInBase(Direction direction, const std::string& base
         return -1;
     }
     m_session->SetLocalBase(absolute);
-    return RunCategories(direction, base, selection, paths);
+    if (!backup)
+        return RunCategories(direction, base, selection, paths);
+    return BackupKeepingGenerations(absolute, base, selection, paths);
 }
 
-int32_t TransferCommands::CheckRestoreFolders(const std::string& base, const CategorySelection& selection,
-                                              const ServerPaths& paths) {
-    LocalFolder baseFolder;
-    const bool baseOpen = LocalFolder::openPath(base, baseFolder) == 0;
+int32_t TransferCommands::BackupKeepingGenerations(const std::string& absolute, const std::string& base,
+                                                   const CategorySelection& selection,
+                                                   const ServerPaths& paths) {
+    GenerationStore generations(m_host, m_retention);
+    generations.StartBackup(absolute, m_clock());
+    struct InUse {
+        TransferCommands& commands;
+        ~InUse() {
+            commands.m_session->SetGenerations(nullptr);
+            commands.m_generations = nullptr;
+        }
+    } inUse{*this};
+    m_generations = &generations;
+    m_session->SetGenerations(&generations);
+    const int32_t result = RunCategories(Direction::Backup, base, selection, paths);
+    // Only a backup that completed lets an older state go: a failed or aborted one may have left the
+    // server's loss unseen in a folder it did not reach.
+    if (result >= 0 && !m_host.AbortRequested())
+        generations.Prune();
+    return result;
+}
+
+int32_t TransferCommands::ChooseRestorePoint(const std::string& base) {
+    if (m_restoreFrom.empty()) {
+        m_restorePoint.Latest(base);
+        return 0;
+    }
+    if (!m_restorePoint.Select(base, m_restoreFrom)) {
+        m_host.Display("No generation in " + SafeName::printable(base) + " matches " +
+                       SafeName::quoted(m_restoreFrom) + ".");
+        return -1;
+    }
+    const GenerationStore::Generation& chosen = m_restorePoint.chosen();
+    m_host.Display("Restoring as of the backup of " + GenerationStore::ShownMoment(chosen.moment) +
+                   " (generation " + chosen.name + "): every folder as it stood after that backup.");
+    return 0;
+}
+
+int32_t TransferCommands::CheckRestoreFolders(const CategorySelection& selection, const ServerPaths& paths) {
     const LocalFileSystem& fileSystem = m_session->fileSystem();
     int32_t result = 0;
     for (const Category& category : categoryTable(selection, paths)) {
         if (category.checkBox != kTicked)
             continue;
-        const auto kind = baseOpen ? baseFolder.kindOf(category.folder) : LocalFolder::Kind::Missing;
+        const std::string folder = m_restorePoint.SourceOf(category.folder).path;
+        LocalFolder parent;
+        const auto kind = LocalFolder::openPath(fileSystem.GetParentFolderName(folder), parent) == 0
+                              ? parent.kindOf(category.folder)
+                              : LocalFolder::Kind::Missing;
         if (kind == LocalFolder::Kind::Folder)
             continue;
-        const std::string folder = fileSystem.BuildPath(base, category.folder);
         m_host.Display(kind == LocalFolder::Kind::Link ? TransferSession::SymbolicLinkLine(folder)
                                                        : TransferSession::MissingFolderLine(folder));
         result = -1;
@@ -208,7 +255,8 @@ int32_t TransferCommands::RunCategories(Direction direction, const std::string& 
             m_host.Display(rootPathLine(category));
             return -1;
         }
-        const std::string local = fileSystem.BuildPath(base, category.folder);
+        const std::string local = backup ? fileSystem.BuildPath(base, category.folder)
+                                         : m_restorePoint.SourceOf(category.folder).path;
         const int32_t code = backup ? m_session->RetrieveDirectory(category.serverPath, local)
                                     : m_session->UploadDirectory(category.serverPath, local);
         if (code < 0)
@@ -224,7 +272,7 @@ int32_t TransferCommands::RunCategories(Direction direction, const std::string& 
 // subdirectories were not backed up, so the backup cannot say it completed.
 int32_t TransferCommands::BackupPromptSubdirectories(const std::string& base, const ServerPaths& paths) {
     const int32_t count = m_session->GetServerDirList();
-    if (count <= 0)
+    if (count < 0)
         return count;
     // Every download refills ServerList with file names, so the subdirectory names are copied first.
     std::vector<std::string> names;
@@ -245,11 +293,40 @@ int32_t TransferCommands::BackupPromptSubdirectories(const std::string& base, co
     }
     for (const auto& name : names) {
         if (m_host.AbortRequested())
-            break;
+            return 0;
         const int32_t code = m_session->RetrieveDirectory(BuildServerPath(paths.prompt, name),
                                                           fileSystem.BuildPath(promptFolder, name));
         if (code < 0)
             return code;
+    }
+    return RemoveVanishedPromptFolders(base, paths, names);
+}
+
+// Every sub-folder the server listed is backed up: a local one it did not list once stayed for ever,
+// and Restore put it back on the server. It leaves into the generation, like any removed file.
+int32_t TransferCommands::RemoveVanishedPromptFolders(const std::string& base, const ServerPaths& paths,
+                                                      const std::vector<std::string>& listed) {
+    const LocalFileSystem& fileSystem = m_session->fileSystem();
+    const std::string promptFolder =
+        fileSystem.GetAbsolutePathName(fileSystem.BuildPath(base, kPromptFolder));
+    LocalFolder baseFolder;
+    LocalFolder folder;
+    int error = LocalFolder::openPath(fileSystem.GetAbsolutePathName(base), baseFolder);
+    if (error == 0)
+        error = baseFolder.openChild(kPromptFolder, false, folder);
+    if (error != 0)
+        throw std::filesystem::filesystem_error("cannot open folder", promptFolder,
+                                                std::error_code(error, std::generic_category()));
+    const std::unordered_set<std::string> onServer(listed.begin(), listed.end());
+    for (const auto& entry : folder.entries()) {
+        const std::string& name = entry.name;
+        if (entry.kind != LocalFolder::Kind::Folder || onServer.contains(name) ||
+            !SafeName::isSafeComponent(name))
+            continue;
+        const std::string path = fileSystem.BuildPath(promptFolder, name);
+        m_host.Display("Removing " + SafeName::printable(path) + ": the server no longer has " +
+                       SafeName::quoted(BuildServerPath(paths.prompt, name)));
+        m_generations->RemoveFolder(folder, name, kPromptFolder + "/" + name, path);
     }
     return 0;
 }
@@ -261,23 +338,18 @@ CommandOutcome TransferCommands::Restore(const std::string& localDirText, const 
 
 // One level below the local Prompts folder. The transfers' own staging folders are never sent, and a
 // folder name that is not one plain component would address some other server directory.
-int32_t TransferCommands::RestorePromptSubFolders(const std::string& base, const ServerPaths& paths) {
+bool TransferCommands::PromptSubFolders(const std::string& promptFolder, std::vector<std::string>& names) {
     const LocalFileSystem& fileSystem = m_session->fileSystem();
-    const std::string promptFolder =
-        fileSystem.GetAbsolutePathName(fileSystem.BuildPath(base, kPromptFolder));
-    // Its own files have just gone up: a folder that cannot be listed now is a run-time error.
-    LocalFolder baseFolder;
     LocalFolder folder;
-    int error = LocalFolder::openPath(fileSystem.GetAbsolutePathName(base), baseFolder);
-    if (error == 0)
-        error = baseFolder.openChild(kPromptFolder, false, folder);
-    if (error != 0)
+    // Its own files have just gone up: a folder that cannot be listed now is a run-time error. As of a
+    // generation the latest backup may lack it.
+    if (const int error = LocalFolder::openPath(promptFolder, folder); error != 0) {
+        if (error == ENOENT && m_restorePoint.fromGeneration())
+            return true;
         throw std::filesystem::filesystem_error("cannot open folder", promptFolder,
                                                 std::error_code(error, std::generic_category()));
+    }
     for (const auto& entry : folder.entries()) {
-        // Abort is looked at before the name, so that an Abort always ends as the user's own stop.
-        if (m_host.AbortRequested())
-            break;
         const std::string& name = entry.name;
         if (SafeName::isTransferTemporary(name) ||
             (entry.kind != LocalFolder::Kind::Folder && entry.kind != LocalFolder::Kind::Link))
@@ -288,10 +360,35 @@ int32_t TransferCommands::RestorePromptSubFolders(const std::string& base, const
         }
         if (!SafeName::isSafeComponent(name)) {
             m_host.Display("Refused unsafe folder name: " + SafeName::quoted(name));
-            return FCE_E_UNSAFE_NAME;
+            return false;
         }
-        const int32_t code = m_session->UploadDirectory(BuildServerPath(paths.prompt, name),
-                                                        fileSystem.BuildPath(promptFolder, name));
+        names.push_back(name);
+    }
+    return true;
+}
+
+int32_t TransferCommands::RestorePromptSubFolders(const std::string& base, const ServerPaths& paths) {
+    // Abort is looked at before any name, so that an Abort always ends as the user's own stop.
+    if (m_host.AbortRequested())
+        return 0;
+    const LocalFileSystem& fileSystem = m_session->fileSystem();
+    const std::string promptFolder =
+        fileSystem.GetAbsolutePathName(fileSystem.BuildPath(base, kPromptFolder));
+    std::vector<std::string> latest;
+    if (!PromptSubFolders(promptFolder, latest))
+        return FCE_E_UNSAFE_NAME;
+    // As of a generation: the sub-folders that backup had, each as it stood then. One it did not have
+    // was empty or missing then (the backup that made it keeps it so).
+    std::set<std::string> names(latest.begin(), latest.end());
+    const std::vector<std::string> held = m_restorePoint.HeldPromptSubFolders();
+    names.insert(held.begin(), held.end());
+    for (const auto& name : names) {
+        if (m_host.AbortRequested())
+            break;
+        const RestorePoint::Source source = m_restorePoint.SourceOf(kPromptFolder + "/" + name);
+        if (source.held && source.files == 0)
+            continue;
+        const int32_t code = m_session->UploadDirectory(BuildServerPath(paths.prompt, name), source.path);
         if (code < 0)
             return code;
     }

@@ -11,6 +11,8 @@ public:
 
     // One line of the message log (the text may itself hold CR LF for blank lines around it).
     virtual void Display(const std::string& line) = 0;
+    // A line of the log that must be seen even where the log is not read (kavrel-cli --quiet).
+    virtual void Warn(const std::string& line) { Display(line); }
     // Backup and Restore empty the log when they start.
     virtual void ClearLog() = 0;
 

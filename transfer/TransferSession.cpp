@@ -2,6 +2,7 @@
 
 #include "BackupRecord.h"
 #include "FtpEngine.h"
+#include "GenerationStore.h"
 #include "ListedFileFetch.h"
 #include "RunTimeError.h"
 #include "SafeName.h"
@@ -141,6 +142,17 @@ std::vector<std::string> TransferSession::LevelsBelowTop(const std::string& abso
         start = end + 1;
     }
     return levels;
+}
+
+std::string TransferSession::RelativeToBase(const std::string& absolute) const {
+    std::string top;
+    const std::vector<std::string> levels = LevelsBelowTop(absolute, top);
+    if (top != m_localBase || levels.empty())
+        return {};
+    std::string relative;
+    for (const auto& level : levels)
+        relative += (relative.empty() ? "" : "/") + level;
+    return relative;
 }
 
 int32_t TransferSession::OpenLocalFolder(const std::string& absolute, bool create, LocalFolder& folder) {
@@ -410,7 +422,7 @@ void TransferSession::CommitFolder(const LocalFolder& folder, const std::string&
                                    const std::string& folderText, const LocalFolder& staging,
                                    const FolderChanges& changes, const BackupRecord* record) {
     const std::vector<std::string> present = filesIn(folder);
-    const std::unordered_set<std::string> incoming(changes.fetched.begin(), changes.fetched.end());
+    std::unordered_set<std::string> incoming(changes.fetched.begin(), changes.fetched.end());
     std::vector<std::string> removed;
     for (const auto& name : present) {
         if (!incoming.contains(name) && !changes.kept.contains(name) && !SafeName::isTransferTemporary(name))
@@ -430,8 +442,13 @@ void TransferSession::CommitFolder(const LocalFolder& folder, const std::string&
     if (record != nullptr)
         record->writeInto(staging.descriptor(), SafeName::kRecordFileName, recordPath);
 
-    // The folder is about to change: up to here every failure has left it exactly as it was. From here
-    // on the old record goes first, so that a run cut short fetches everything next time.
+    // The folder is about to change: up to here every failure has left it exactly as it was. Its
+    // previous state is kept as a generation first (a file that arrived with the bytes it had stays as
+    // it is). From here on the old record goes first, so that a run cut short fetches everything next
+    // time.
+    if (const std::string relative = RelativeToBase(folderPath);
+        m_generations != nullptr && !relative.empty())
+        m_generations->BeforeFolderChange(folder, staging, relative, folderPath, present, incoming, removed);
     if (record == nullptr && !present.empty())
         m_host.Display("Emptying contents of " + SafeName::printable(folderText));
     if (record != nullptr && !removed.empty())

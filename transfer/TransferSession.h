@@ -13,6 +13,7 @@
 #include <vector>
 
 class BackupRecord;
+class GenerationStore;
 
 // The directory work of Backup and Restore on the engine's channel 0: selecting (and creating) the
 // working directories on both sides, listing the server directory into ServerList, and moving one
@@ -28,6 +29,9 @@ public:
     // fetches the rest, and removes what the server no longer has; off by default.
     void SetChangedOnly(bool changedOnly) { m_changedOnly = changedOnly; }
     const LocalFileSystem& fileSystem() const { return m_fileSystem; }
+    // Where a backup keeps each folder's previous state before it changes; null: nowhere (a folder
+    // outside the local base folder is never kept either).
+    void SetGenerations(GenerationStore* generations) { m_generations = generations; }
 
     // Makes localDir the engine's local directory, opened level by level below the local base folder
     // without following a link. With create (Backup) missing levels are made owner-only; without it
@@ -71,6 +75,8 @@ private:
     void ParseDirectoryNames(const std::string& listing, int32_t length);
     int32_t SelectServerComponent(const std::string& component, bool create);
     std::vector<std::string> LevelsBelowTop(const std::string& absolute, std::string& top) const;
+    // absolute's path below the local base folder ("PMT/A"); empty when it does not lie below it.
+    std::string RelativeToBase(const std::string& absolute) const;
 
     // What a directory download has settled for its folder once every listed file is dealt with.
     struct FolderChanges {
@@ -109,6 +115,7 @@ private:
     ServerList m_serverList;
     LocalFileSystem m_fileSystem;
     bool m_changedOnly = false;
+    GenerationStore* m_generations = nullptr;
     std::vector<FceListEntry> m_listedFiles; // the files of the last entry listing, in listing order
     std::string m_localBase;
     // The folder the last SetLocalDirectory opened; the directory operations take it over.

@@ -86,17 +86,20 @@ void TestLocalSafety::serverPathRefused() {
 
 void TestLocalSafety::secondRunIntoTheFolderTouchesNothing_data() {
     QTest::addColumn<bool>("backup");
-    QTest::newRow("backup") << true;
-    QTest::newRow("restore") << false;
+    QTest::addColumn<bool>("otherBackup"); // the run that holds the folder
+    QTest::newRow("backup") << true << true;
+    QTest::newRow("restore") << false << true;
+    QTest::newRow("backup while a restore reads") << true << false;
 }
 
 // Two runs into one folder shared the staging folder: one deleted the other's and a truncated message
 // was reported as backed up.
 void TestLocalSafety::secondRunIntoTheFolderTouchesNothing() {
     QFETCH(bool, backup);
+    QFETCH(bool, otherBackup);
     QVERIFY(writeFile(base + "/DTA/old.dta", "previous backup"));
     FolderLock other;
-    QCOMPARE(other.acquire(base.toStdString()), 0);
+    QCOMPARE(other.acquire(base.toStdString(), otherBackup), 0);
     const Tree localBefore = treeOf(base);
     const Tree serverBefore = treeOf(world.server.root());
     QCOMPARE(run(backup, {1, 0, 0, 0}), CommandOutcome::HaltedPrematurely);

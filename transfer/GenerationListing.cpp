@@ -1,0 +1,92 @@
+#include "GenerationListing.h"
+
+#include "CountText.h"
+#include "GenerationStore.h"
+#include "SafeName.h"
+
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+namespace GenerationListing {
+
+namespace {
+
+struct Holding {
+    int64_t files = 0;
+    int64_t onlyHere = 0;   // bytes of files no other generation and not the latest backup links to
+    int64_t wrong = 0;      // files claimed and missing, or of another size
+    std::string firstWrong; // its path in the generation
+};
+
+Holding holdingOf(const LocalFolder& generation, const GenerationManifest& manifest) {
+    Holding holding;
+    for (const auto& folder : manifest.folders()) {
+        LocalFolder opened;
+        const bool open = generation.openBelow(folder.path, false, opened) == 0;
+        for (const auto& file : folder.files) {
+            struct stat info {};
+            ++holding.files;
+            if (open && ::fstatat(opened.descriptor(), file.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+                S_ISREG(info.st_mode) && info.st_size == file.size) {
+                holding.onlyHere += info.st_nlink == 1 ? static_cast<int64_t>(info.st_size) : 0;
+                continue;
+            }
+            if (holding.wrong++ == 0)
+                holding.firstWrong = folder.path + "/" + file.name;
+        }
+    }
+    return holding;
+}
+
+std::string folderNames(const GenerationManifest& manifest) {
+    std::string names;
+    for (const auto& folder : manifest.folders())
+        names += (names.empty() ? "" : ", ") + folder.path;
+    return names;
+}
+
+std::string row(const std::string& name, const std::string& files, const std::string& bytes,
+                const std::string& folders) {
+    char text[96];
+    std::snprintf(text, sizeof text, "%-20s %12s %20s  ", name.c_str(), files.c_str(), bytes.c_str());
+    return text + folders;
+}
+
+} // namespace
+
+int32_t List(const std::string& base, std::vector<std::string>& lines) {
+    LocalFolder baseFolder;
+    if (LocalFolder::openPath(base, baseFolder) != 0) {
+        lines.push_back("The local folder " + SafeName::printable(base) + " does not exist.");
+        return -1;
+    }
+    const std::vector<GenerationStore::Generation> generations = GenerationStore::Read(base);
+    if (generations.empty()) {
+        lines.push_back("No generations in " + SafeName::printable(base) + ".");
+        return 0;
+    }
+    LocalFolder folder;
+    baseFolder.openChild(SafeName::kGenerationsFolderName, false, folder);
+    lines.push_back(
+        "Generations of " + SafeName::printable(base) +
+        " (each as its backup left the folders named; the latest backup is in the folders themselves):");
+    lines.push_back(row("Generation (UTC)", "Files kept", "Bytes only it holds", "Folders"));
+    int32_t result = 0;
+    for (const auto& generation : generations) {
+        LocalFolder opened;
+        folder.openChild(generation.name, false, opened);
+        const Holding holding = holdingOf(opened, generation.manifest);
+        lines.push_back(row(generation.name, CountText::grouped(holding.files),
+                            CountText::grouped(holding.onlyHere), folderNames(generation.manifest)));
+        if (holding.wrong > 0) {
+            lines.push_back("    " + CountText::grouped(holding.wrong) +
+                            " files it claims are missing or of another size, such as " +
+                            SafeName::printable(holding.firstWrong));
+            result = -1;
+        }
+    }
+    return result;
+}
+
+} // namespace GenerationListing
