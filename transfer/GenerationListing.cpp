@@ -68,9 +68,8 @@ int32_t List(const std::string& base, std::vector<std::string>& lines) {
     }
     LocalFolder folder;
     baseFolder.openChild(SafeName::kGenerationsFolderName, false, folder);
-    lines.push_back(
-        "Generations of " + SafeName::printable(base) +
-        " (each as its backup left the folders named; the latest backup is in the folders themselves):");
+    lines.push_back("Generations of " + SafeName::printable(base) +
+                    ": each holds the folders named as the backup of its date and time left them.");
     lines.push_back(row("Generation (UTC)", "Files kept", "Bytes only it holds", "Folders"));
     int32_t result = 0;
     for (const auto& generation : generations) {

@@ -144,9 +144,9 @@ void GenerationStore::StartBackup(const std::string& base, int64_t now) {
             std::from_chars(text.data() + 7, text.data() + text.size(), moment).ec == std::errc())
             last = moment;
     }
-    // Only a moment newer than every generation can name the next one; one older than the newest is
-    // stale (a run while generations were off removed it).
-    if (last >= 0 && last >= m_newestGeneration)
+    // The run after a backup notes its own moment before it fills that backup's generation, so only a
+    // moment newer than every generation can name the next one; any other is stale.
+    if (last > m_newestGeneration)
         m_previous = last;
     // A clock set back never makes a generation sort before an older one.
     m_moment = std::max({now, last + 1, m_newestGeneration + 2});
@@ -232,10 +232,11 @@ GenerationManifest::Folder GenerationStore::LinkFiles(const LocalFolder& from,
     GenerationManifest::Folder kept;
     for (const auto& name : names) {
         struct stat info {};
-        if (::fstatat(from.descriptor(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 ||
-            !S_ISREG(info.st_mode))
-            throwLocal("cannot keep a file in the generation", shownPath + "/" + name,
-                       errno != 0 ? errno : EINVAL);
+        int found = ::fstatat(from.descriptor(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 ? errno : 0;
+        if (found == 0 && !S_ISREG(info.st_mode))
+            found = EINVAL;
+        if (found != 0)
+            throwLocal("cannot keep a file in the generation", shownPath + "/" + name, found);
         if (!m_copying &&
             ::linkat(from.descriptor(), name.c_str(), into.descriptor(), name.c_str(), 0) != 0) {
             const int error = errno;

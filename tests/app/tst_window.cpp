@@ -94,7 +94,7 @@ QString TestWindow::enabledControls() const {
 void TestWindow::settingsAreShownAndSavedOnClose() {
     QVERIFY(folder->writeSettings("[Connection]\nServer=pbx:2121\nUser=op\nPassword=pw\n"
                                   "[Selection]\nData=1\nPrompt=0\nMessage=1\nMailbox=1\n"
-                                  "[LocalHost]\nDataPath=/srv/b\n"));
+                                  "[LocalHost]\nDataPath=/srv/b\n[Generations]\nKeepDaily=x\n"));
     window->Form_Load();
     QCOMPARE(control<QLineEdit>(*window, "eServer")->text(), QString("pbx:2121"));
     QCOMPARE(control<QLineEdit>(*window, "eLocalDir")->text(), QString("/srv/b"));
@@ -102,6 +102,8 @@ void TestWindow::settingsAreShownAndSavedOnClose() {
     QVERIFY(window->MessageLogText().startsWith("FTP Client Engine Version 1.0.0"));
     QVERIFY(window->grab().save(KAVREL_BUILD_DIR "/window.png"));           // for the README's picture
     QVERIFY(window->windowIcon().availableSizes().contains(QSize(48, 48))); // the package's own icon
+    QVERIFY(window->MessageLogText().contains(
+        "[Generations] KeepDaily=\"x\" is not a whole number from 0 to 240: its default is used."));
     QCOMPARE(enabledControls(), QString("eServer eUser ePassword bConnect bExit bLocalDir chkApplication "
                                         "chkPrompts chkMessages chkMailboxes"));
     control<QLineEdit>(*window, "ePassword")->setText("pa ss;word");
@@ -110,7 +112,7 @@ void TestWindow::settingsAreShownAndSavedOnClose() {
     QVERIFY(window->close());
     const QString saved = folder->settingsText();
     for (const char* line : {"Server=pbx:2121", "Password=pa ss;word", "Data=1", "Prompt=0", "Message=0",
-                             "Mailbox=1", "DataPath=/srv/b", "Mailbox=C:\\MBX"})
+                             "Mailbox=1", "DataPath=/srv/b", "Mailbox=C:\\MBX", "KeepDaily=x"})
         QVERIFY2(saved.contains(QString(line) + '\n'), qPrintable(saved));
     // Loosened by someone else: the next start takes none of it, says why, and leaves it as it is.
     QVERIFY(QFile::setPermissions(folder->settingsPath(),
@@ -163,9 +165,10 @@ void TestWindow::connect() {
     QVERIFY(control<QPushButton>(*window, "bConnect")->isEnabled());
 }
 
-// Backup and Restore end to end through the buttons; the summary box comes while the session still
-// transfers, and only Abort can be pressed then.
+// Backup and Restore end to end through the buttons, generations off by the settings; the summary box
+// comes while the session still transfers, and only Abort can be pressed then.
 void TestWindow::backupAndRestore() {
+    QVERIFY(folder->writeSettings("[Generations]\nKeepDaily=0\nKeepWeekly=0\nKeepMonthly=0\n"));
     window->Form_Load();
     fill(server.address(), "admin", "tamsk");
     QTest::mouseClick(control<QPushButton>(*window, "bConnect"), Qt::LeftButton);
@@ -174,7 +177,7 @@ void TestWindow::backupAndRestore() {
     QTest::mouseClick(control<QPushButton>(*window, "bGet"), Qt::LeftButton);
     QCOMPARE(boxes.last().text, QString("Backup completed."));
     QCOMPARE(whileOpen, QString("cmdAbort"));
-    QCOMPARE(latestBackupOf(base), sampleBackup());
+    QCOMPARE(treeOf(base), sampleBackup());
 
     QVERIFY(QDir(server.root()).removeRecursively() && QDir().mkpath(server.root()));
     // The transfers' own temporaries never reach the server.

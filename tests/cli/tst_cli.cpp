@@ -28,6 +28,7 @@ private slots:
     void stalledRunEnds();
     void trust_data();
     void trust();
+    void lostMessagesComeBack();
 
 private:
     QString settingsPath() const { return work->filePath("job/kavrel-job.INI"); }
@@ -284,6 +285,42 @@ void TestCli::trust() {
     const QString expected = refused ? storedBefore : presented;
     QCOMPARE(readFile(trustPath).contains((expected + " " + server->address() + "\n").toUtf8()),
              !expected.isEmpty());
+}
+
+// The night the server lost its messages: the backup completes, kavrel-cli says what the generation keeps
+// on standard error even with --quiet (cron mails it), lists the generation, and restores from it.
+void TestCli::lostMessagesComeBack() {
+    const QString messages = server->root() + "/MSG";
+    for (int i = 4; i <= 14; ++i)
+        QVERIFY(writeFile(QString("%1/m%2.msg").arg(messages).arg(i), "message"));
+    const Tree before = treeOf(messages);
+    const auto cli = [this](const QStringList& arguments, QString& out, QString& err) {
+        QProcess process;
+        process.start(KAVREL_CLI_PATH, arguments + QStringList{"--settings", settingsPath()});
+        process.waitForFinished(60000);
+        out = QString::fromUtf8(process.readAllStandardOutput());
+        err = QString::fromUtf8(process.readAllStandardError());
+        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    };
+    QString out, err;
+    QCOMPARE(cli({"backup", "-q"}, out, err), 0);
+    QVERIFY(QDir(messages).removeRecursively() && QDir().mkpath(messages));
+    QCOMPARE(cli({"backup", "-q"}, out, err), 0);
+    const QRegularExpressionMatch warning =
+        QRegularExpression("^Warning: the server no longer has 14 of the 14 files of " + backupDir() +
+                           "/MSG; generation (\\S+) keeps them.\n$")
+            .match(err);
+    QVERIFY2(out.isEmpty() && warning.hasMatch(), qPrintable(out + err));
+    const QString generation = warning.captured(1);
+    QCOMPARE(cli({"generations"}, out, err), 0);
+    QVERIFY2(QRegularExpression("\n" + generation + " +14 +2,137  MSG\n").match(out).hasMatch(),
+             qPrintable(out));
+    QCOMPARE(cli({"restore", "-q", "--from", generation.left(10)}, out, err), 0);
+    QCOMPARE(treeOf(messages), before);
+    // The listing checks every generation holds what its manifest claims.
+    QVERIFY(QFile::remove(backupDir() + "/.kavrel-generations/" + generation + "/MSG/m9.msg"));
+    QCOMPARE(cli({"generations"}, out, err), 1);
+    QVERIFY2(out.contains("1 files it claims are missing or of another size, such as MSG/m9.msg"), qPrintable(out));
 }
 
 QTEST_GUILESS_MAIN(TestCli)
