@@ -4,6 +4,7 @@
 #include "GenerationStore.h"
 #include "SafeName.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -62,16 +63,27 @@ int32_t List(const std::string& base, std::vector<std::string>& lines) {
         return -1;
     }
     const std::vector<GenerationStore::Generation> generations = GenerationStore::Read(base);
-    if (generations.empty()) {
+    LocalFolder folder;
+    baseFolder.openChild(SafeName::kGenerationsFolderName, false, folder);
+    // A generation's folder whose manifest is missing or damaged claims nothing, and so is never used
+    // (while a backup runs, the one it is filling may have none yet).
+    std::vector<std::string> unused;
+    for (const auto& entry : folder.entries()) {
+        int64_t moment = 0;
+        if (entry.kind == LocalFolder::Kind::Folder && GenerationStore::MomentOf(entry.name, moment) &&
+            std::none_of(
+                generations.begin(), generations.end(),
+                [&](const GenerationStore::Generation& generation) { return generation.name == entry.name; }))
+            unused.push_back(entry.name + ": its manifest is missing or damaged, so it is not used.");
+    }
+    int32_t result = unused.empty() ? 0 : -1;
+    if (generations.empty() && unused.empty()) {
         lines.push_back("No generations in " + SafeName::printable(base) + ".");
         return 0;
     }
-    LocalFolder folder;
-    baseFolder.openChild(SafeName::kGenerationsFolderName, false, folder);
     lines.push_back("Generations of " + SafeName::printable(base) +
                     ": each holds the folders named as the backup of its date and time left them.");
     lines.push_back(row("Generation (UTC)", "Files kept", "Bytes only it holds", "Folders"));
-    int32_t result = 0;
     for (const auto& generation : generations) {
         LocalFolder opened;
         folder.openChild(generation.name, false, opened);
@@ -85,6 +97,7 @@ int32_t List(const std::string& base, std::vector<std::string>& lines) {
             result = -1;
         }
     }
+    lines.insert(lines.end(), unused.begin(), unused.end());
     return result;
 }
 

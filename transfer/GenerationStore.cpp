@@ -21,6 +21,8 @@ namespace {
 constexpr const char* kLastBackupName = "last-backup";
 constexpr const char* kLastBackupTemporary = ".last-backup.new";
 constexpr size_t kLargestLastBackup = 4096;
+// A generation's name: its backup's moment in UTC, sorting as the moments do and easy to type.
+constexpr const char* kNameFormat = "%Y-%m-%dT%H%M%SZ";
 // A night that removes more than half of a folder, and at least this many files, is warned of.
 constexpr size_t kMassRemovalFiles = 10;
 
@@ -59,23 +61,26 @@ std::vector<GenerationStore::Generation> generationsIn(const LocalFolder& folder
     return found;
 }
 
+std::string utcText(int64_t moment, const char* format) {
+    const auto seconds = static_cast<std::time_t>(moment);
+    std::tm time{};
+    ::gmtime_r(&seconds, &time);
+    char text[64];
+    return std::string(text, std::strftime(text, sizeof text, format, &time));
+}
+
 } // namespace
 
 GenerationStore::GenerationStore(TransferHost& host, RetentionPolicy policy)
     : m_host(host), m_policy(policy) {}
 
 std::string GenerationStore::NameOf(int64_t moment) {
-    const auto seconds = static_cast<std::time_t>(moment);
-    std::tm time{};
-    ::gmtime_r(&seconds, &time);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H%M%SZ", &time);
-    return text;
+    return utcText(moment, kNameFormat);
 }
 
 bool GenerationStore::MomentOf(const std::string& name, int64_t& moment) {
     std::tm time{};
-    const char* end = ::strptime(name.c_str(), "%Y-%m-%dT%H%M%SZ", &time);
+    const char* end = ::strptime(name.c_str(), kNameFormat, &time);
     if (end == nullptr || *end != '\0')
         return false;
     const int64_t seconds = ::timegm(&time);
@@ -87,12 +92,7 @@ bool GenerationStore::MomentOf(const std::string& name, int64_t& moment) {
 }
 
 std::string GenerationStore::ShownMoment(int64_t moment) {
-    const auto seconds = static_cast<std::time_t>(moment);
-    std::tm time{};
-    ::gmtime_r(&seconds, &time);
-    char text[40];
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", &time);
-    return text;
+    return utcText(moment, "%Y-%m-%d %H:%M:%S UTC");
 }
 
 std::vector<GenerationStore::Generation> GenerationStore::Read(const std::string& base) {
@@ -120,20 +120,16 @@ void GenerationStore::StartBackup(const std::string& base, int64_t now) {
     int64_t last = -1;
     if (m_base.openChild(SafeName::kGenerationsFolderName, false, m_folder) == 0) {
         // A generation whose first folder a killed run was still linking has no manifest yet: it never
-        // was one. A damaged manifest is left for the administrator to look at.
+        // was one. Only whether there is one is looked at, so that a night need not read them all (a
+        // damaged one is for kavrel-cli generations to show).
         for (const auto& entry : m_folder.entries()) {
             int64_t moment = 0;
             LocalFolder generation;
             if (entry.kind != LocalFolder::Kind::Folder || !MomentOf(entry.name, moment) ||
                 m_folder.openChild(entry.name, false, generation) != 0)
                 continue;
-            GenerationManifest manifest;
-            if (manifest.load(generation.descriptor()))
+            if (generation.kindOf(GenerationManifest::kFileName) != LocalFolder::Kind::Missing)
                 m_newestGeneration = std::max(m_newestGeneration, moment);
-            else if (generation.kindOf(GenerationManifest::kFileName) != LocalFolder::Kind::Missing)
-                m_host.Warn("Warning: the manifest of generation " + entry.name +
-                            " is damaged: that generation is no longer used; look at it in " +
-                            SafeName::printable(PathOf(entry.name)) + ".");
             else if (const int error = m_folder.removeTree(entry.name); error != 0)
                 throwLocal("cannot remove an unfinished generation", PathOf(entry.name), error);
         }
@@ -367,8 +363,17 @@ void GenerationStore::MergeInto(Generation& older, const Generation& removed) {
 void GenerationStore::Prune() {
     if (!m_folder.isOpen())
         return;
-    std::vector<Generation> generations = generationsIn(m_folder);
+    // The names decide; the manifests are read only when one goes.
     std::vector<int64_t> moments;
+    for (const auto& entry : m_folder.entries()) {
+        if (int64_t moment = 0; entry.kind == LocalFolder::Kind::Folder && MomentOf(entry.name, moment))
+            moments.push_back(moment);
+    }
+    const std::vector<bool> named = Retention::Keep(m_policy, moments);
+    if (std::all_of(named.begin(), named.end(), [](bool kept) { return kept; }))
+        return;
+    std::vector<Generation> generations = generationsIn(m_folder);
+    moments.clear();
     for (const auto& generation : generations)
         moments.push_back(generation.moment);
     const std::vector<bool> keep = Retention::Keep(m_policy, moments);

@@ -23,12 +23,6 @@ Tree treeOf(const QString& folder) {
     return tree;
 }
 
-Tree latestBackupOf(const QString& base) {
-    Tree tree = treeOf(base);
-    tree.removeIf([](const auto& entry) { return entry.key().startsWith(".kavrel-generations/"); });
-    return tree;
-}
-
 bool writeFile(const QString& path, const QByteArray& content) {
     QFile file(path);
     return QDir().mkpath(QFileInfo(path).path()) && file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&

@@ -10,7 +10,6 @@
 // Every file under a folder (hidden ones included) by relative path with its bytes; folders as "path/".
 using Tree = QMap<QString, QByteArray>;
 Tree treeOf(const QString& folder);
-Tree latestBackupOf(const QString& base);                       // treeOf without the generations
 bool writeFile(const QString& path, const QByteArray& content); // creates the folders too
 QByteArray readFile(const QString& path);                       // empty when it cannot be read
 // Bytes that differ from file to file, so that a mixed-up file cannot pass for another.
