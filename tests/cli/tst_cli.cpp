@@ -324,6 +324,10 @@ void TestCli::lostMessagesComeBack() {
     QCOMPARE(cli({"generations"}, out, err), 1);
     QVERIFY2(out.contains("1 files it claims are missing or of another size, such as MSG/m9.msg"),
              qPrintable(out));
+    QVERIFY(writeFile(backupDir() + "/.kavrel-generations/" + generation + "/.kavrel-manifest", "damaged"));
+    QCOMPARE(cli({"generations"}, out, err), 1);
+    QVERIFY2(out.contains(generation + ": its manifest is missing or damaged, so it is not used."),
+             qPrintable(out));
 }
 
 QTEST_GUILESS_MAIN(TestCli)
