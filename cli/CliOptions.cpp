@@ -203,7 +203,7 @@ CliParseResult ParseCliOptions(int argc, const char* const* argv) {
 
 std::string CliUsageText() {
     return "Usage: kavrel-cli backup|restore [options]\n"
-           "       kavrel-cli generations [--settings FILE] [--local-dir DIR]\n"
+           "   or: kavrel-cli generations [--settings FILE] [--local-dir DIR]\n"
            "\n"
            "Backs up the ticked categories of a Trelvik voice-mail server into a local folder, or restores\n"
            "them, exactly as the window's Backup and Restore do. Server, user, password and server paths\n"
@@ -218,9 +218,10 @@ std::string CliUsageText() {
            "  --only LIST        categories, e.g. DTA,PMT,MSG,MBX (default: the settings' [Selection])\n"
            "  --changed-only     backup: fetch only new and changed files, remove those the server no\n"
            "                     longer has; the rest stays as the last backup left it\n"
-           "  --keep-daily N     backup: keep the newest generation of each of the last N days (default 7,\n"
-           "  --keep-weekly N    or the settings' [Generations] KeepDaily), of the last N weeks (5,\n"
-           "  --keep-monthly N   KeepWeekly) and of the last N months (12, KeepMonthly); 0 0 0 keeps none\n"
+           "  --keep-daily N     backup: keep the newest generation of each of the last N days that have\n"
+           "                     one (default: the settings' [Generations] KeepDaily, else 7)\n"
+           "  --keep-weekly N    backup: the same for weeks (KeepWeekly, else 5)\n"
+           "  --keep-monthly N   backup: the same for months (KeepMonthly, else 12); 0 0 0 keeps none\n"
            "  --from DATE        restore every ticked folder as it stood after the backup of the newest\n"
            "                     generation whose name begins with DATE (2026-12-07, 2026-12-07T0230, ...)\n"
            "  --quiet, -q        print nothing when the run completes (warnings go to standard error);\n"

@@ -78,13 +78,17 @@ void warnIfReadableByOthers(std::FILE* err, const std::string& settingsFile) {
 // Nothing ticked, or a blank local folder: the window goes on (its user sees the result), but a
 // scheduled run would do nothing and say it completed, or back up into the root of a file system.
 // Empty when the job is one to run.
+std::string blankLocalFolder(const JobSettings& job) {
+    if (job.localDir.find_first_not_of(' ') == std::string::npos)
+        return "no local folder ([LocalHost] DataPath of the settings, or --local-dir, is blank)";
+    return {};
+}
+
 std::string jobRefusal(const JobSettings& job) {
     const CategorySelection& ticked = job.selection;
     if (ticked.application != 1 && ticked.prompts != 1 && ticked.messages != 1 && ticked.mailboxes != 1)
         return "no category ticked ([Selection] of the settings, or --only): nothing to do";
-    if (job.localDir.find_first_not_of(' ') == std::string::npos)
-        return "no local folder ([LocalHost] DataPath of the settings, or --local-dir, is blank)";
-    return {};
+    return blankLocalFolder(job);
 }
 
 JobSettings jobFor(const CliOptions& options, const std::string& settingsFile) {
@@ -204,8 +208,10 @@ int RunCli(const CliOptions& options, std::FILE* out, std::FILE* err) {
     if (!settingsFileUsable(settingsFile))
         return usageError(err, "settings file missing, unreadable or not a settings file: " + settingsFile);
     const JobSettings job = jobFor(options, settingsFile);
-    if (options.command == CliOptions::Command::Generations)
-        return listGenerations(job, out);
+    if (options.command == CliOptions::Command::Generations) {
+        const std::string blank = blankLocalFolder(job);
+        return blank.empty() ? listGenerations(job, out) : usageError(err, blank);
+    }
     if (const std::string key = MissingConnectionKey(settingsFile); !key.empty())
         return usageError(err, "no " + key + " key in the [Connection] section of " + settingsFile);
     // A typo must not turn generations off, nor keep a number nobody asked for.

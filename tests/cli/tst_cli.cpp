@@ -74,9 +74,10 @@ void TestCli::exitStatus_data() {
                          int permissions = 0600) {
         QTest::newRow(tag) << arguments << faults << signal << status << said << connection << permissions;
     };
-    // Generations off: the backup folder holds the backup alone.
-    row("completed, quiet", backup + QStringList{"--keep-daily=0", "--keep-weekly", "0", "--keep-monthly=0"},
-        {}, 0, 0, "");
+    // Generations off: a backup that completes leaves the backup alone in its folder.
+    const QStringList alone =
+        backup + QStringList{"--keep-daily=0", "--keep-weekly", "0", "--keep-monthly=0"};
+    row("completed, quiet", alone, {}, 0, 0, "");
     row("a file fails", backup, {{"transfer_error", QJsonObject{{"name", "m2.msg"}}}}, 0, 1,
         "Backup halted prematurely.");
     row("login refused", {"restore", "-q", "--settings", "SETTINGS"}, {{"refuse_login", true}}, 0, 2,
@@ -93,7 +94,7 @@ void TestCli::exitStatus_data() {
     row("no password", backup, {}, 0, 64, "no Password key in the [Connection] section",
         unreachable + "User=u\n");
     // Said on standard error even with --quiet: standard output stays empty for a run that completes.
-    row("password readable by others", backup, {}, 0, 0, "holds the password and can be read by other users",
+    row("password readable by others", alone, {}, 0, 0, "holds the password and can be read by other users",
         "<test server>", 0644);
     row("settings others can write", backup, {}, 0, 64,
         "other users can write to it. Mend it with: chmod go-w", "<test server>", 0620);
@@ -277,7 +278,8 @@ void TestCli::trust() {
 
     const bool refused = status == 2;
     QCOMPARE(out.contains("run again with: --trust"), said.contains("run again"));
-    QCOMPARE(out.contains("\nMode set to Binary\nConnected with TLS 1."), !refused); // the connect lines' order
+    QCOMPARE(out.contains("\nMode set to Binary\nConnected with TLS 1."),
+             !refused); // the connect lines' order
     // Every fingerprint printed is whole: a cut one looks like one to give to --trust.
     static const QRegularExpression shownFingerprint("SHA256:[0-9A-Fa-f:]*");
     for (const QRegularExpressionMatch& shown : shownFingerprint.globalMatch(out))
