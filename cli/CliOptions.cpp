@@ -170,7 +170,8 @@ std::string MisplacedOption(const CliOptions& options) {
     if (options.from && options.command != CliOptions::Command::Restore)
         return "--from goes with restore";
     if (options.command == CliOptions::Command::Generations &&
-        (options.only || options.trust || options.quiet || options.timeoutSeconds || options.maxTimeSeconds))
+        (options.only || options.trust || options.quiet || options.timeoutSeconds || options.maxTimeSeconds ||
+         options.lowSpeedBytes))
         return "generations takes only --settings and --local-dir";
     return {};
 }
