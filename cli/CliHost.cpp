@@ -15,8 +15,8 @@ bool startsWith(const std::string& text, const std::string& prefix) {
 }
 
 bool sameFile(std::FILE* a, std::FILE* b) {
-    struct stat first {
-    }, second{};
+    struct stat first {};
+    struct stat second {};
     return ::fstat(fileno(a), &first) == 0 && ::fstat(fileno(b), &second) == 0 &&
            first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }

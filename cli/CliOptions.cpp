@@ -138,6 +138,8 @@ bool readWord(ArgumentReader& reader, const std::string& word, CliOptions& optio
                          error);
     if (isOption(word, "--low-speed"))
         return readWhole(reader, word, "--low-speed", 0, INT32_MAX, "bytes", options.lowSpeedBytes, error);
+    if (isOption(word, "--refresh-days"))
+        return readWhole(reader, word, "--refresh-days", 0, 3650, "days", options.refreshDays, error);
     if (isOption(word, "--trust"))
         return readValueOption(reader, word, "--trust", options.trust, error);
     if (isOption(word, "--from"))
@@ -165,6 +167,8 @@ std::string MisplacedOption(const CliOptions& options) {
     const bool backup = options.command == CliOptions::Command::Backup;
     if (options.changedOnly && !backup)
         return "--changed-only goes with backup";
+    if (options.refreshDays && !options.changedOnly)
+        return "--refresh-days goes with backup --changed-only";
     if ((options.keepDaily || options.keepWeekly || options.keepMonthly) && !backup)
         return "--keep-daily, --keep-weekly and --keep-monthly go with backup";
     if (options.from && options.command != CliOptions::Command::Restore)
@@ -225,6 +229,8 @@ std::string CliUsageText() {
            "  --keep-monthly N   backup: the same for months (KeepMonthly, else 12); 0 0 0 keeps none\n"
            "  --from DATE        restore every ticked folder as it stood after the backup of the newest\n"
            "                     generation whose name begins with DATE (2026-12-07, 2026-12-07T0230, ...)\n"
+           "  --refresh-days N   with --changed-only: also fetch again the files fetched longest ago, so\n"
+           "                     that each is fetched at least every N days (default 30; 0: never)\n"
            "  --quiet, -q        print nothing when the run completes (warnings go to standard error);\n"
            "                     otherwise the log and the summary\n"
            "  --timeout SECONDS  longest silence of the server on a reply or on data (default 60)\n"

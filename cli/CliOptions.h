@@ -17,6 +17,9 @@ struct CliOptions {
     bool quiet = false;
     // backup only: leave in place what the server provably has not changed since the last backup.
     bool changedOnly = false;
+    // --refresh-days: with --changed-only, every file is fetched again at least every so many days (0:
+    // never).
+    std::optional<int> refreshDays;
     // --timeout: the longest silence of a reply or of data, in seconds (the engine's default when absent).
     std::optional<int> timeoutSeconds;
     // --max-time: the longest the whole run may take, in seconds.

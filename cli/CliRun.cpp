@@ -162,6 +162,8 @@ int transfer(const CliOptions& options, const JobSettings& job, const std::strin
     commands.session().SetChangedOnly(options.changedOnly);
     commands.SetRetention(job.retention);
     commands.SetRestoreFrom(options.from.value_or(""));
+    if (options.refreshDays)
+        commands.session().SetRefreshDays(*options.refreshDays);
     const CommandOutcome outcome = backup ? commands.Backup(job.localDir, job.selection, job.paths)
                                           : commands.Restore(job.localDir, job.selection, job.paths);
     // A file that the stop's interrupt cut short (a second signal, or more than 10 s) halts the run

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <ctime>
 #include <memory>
 #include <openssl/crypto.h>
 
@@ -168,6 +169,8 @@ int32_t fceGetString(int32_t channel, int32_t parameter, char* buffer, int32_t s
             return copyOut(description(), buffer, size);
         case FCE_TLS_STATUS:
             return copyOut(current.session.tlsStatus(), buffer, size);
+        case FCE_SERVER_ADDRESS:
+            return copyOut(current.session.serverAddress(), buffer, size);
         case FCE_PEER_FINGERPRINT:
             return copyOut(peer.fingerprint, buffer, size);
         case FCE_PEER_SUBJECT:
@@ -225,12 +228,13 @@ int32_t fceErrorText(int32_t channel, int32_t code, char* buffer, int32_t size) 
     return copyOut(errors().textFor(code), buffer, size);
 }
 
-int32_t fceGetList(int32_t channel, int32_t kind, std::vector<FceListEntry>& entries) {
+int32_t fceGetList(int32_t channel, int32_t kind, std::vector<FceListEntry>& entries, int64_t askedAt) {
     return onChannel(channel, [&](Engine& current) -> int32_t {
         if (kind != kListKindNames)
             return fail(FCE_E_BAD_ARGUMENT, "Unknown list kind " + std::to_string(kind));
         std::vector<FceListEntry> listed;
-        EngineStatus status = current.session.list(listed);
+        EngineStatus status =
+            current.session.list(listed, askedAt >= 0 ? askedAt : static_cast<int64_t>(std::time(nullptr)));
         if (!status.ok())
             return outcome(status);
         if (listed.size() > static_cast<size_t>(INT32_MAX))

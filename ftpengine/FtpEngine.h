@@ -33,6 +33,8 @@ enum FceParameter : int32_t {
     FCE_PEER_VALIDITY = 34,    // get string: e.g. "2026-12-07 03:00:00 UTC to 2027-12-07 03:00:00 UTC"
     FCE_TRUSTED_FINGERPRINT = 35, // set string before fceConnect: the fingerprint the administrator trusts
                                   // for this server ("" = none)
+    FCE_SERVER_ADDRESS = 36,      // get string: "host:port" of the last fceConnect as its server text named
+                                  // them ("[v6 address]:port"); "" before the first
 };
 
 // Failure codes. Each failure also records its own text, read back with fceErrorText.
@@ -108,8 +110,9 @@ int32_t fceGetList(int32_t channel, int32_t kind, char* buffer, int32_t size);
 // The same listing into a text that grows to hold all of it.
 int32_t fceGetList(int32_t channel, int32_t kind, std::string& listing);
 // The same listing as entries, in the server's order, with each file's listed size and time; returns
-// how many there are.
-int32_t fceGetList(int32_t channel, int32_t kind, std::vector<FceListEntry>& entries);
+// how many there are. askedAt is the local clock (seconds since 1970, UTC) that gives a Unix LIST's recent
+// dates their year; -1 reads the clock.
+int32_t fceGetList(int32_t channel, int32_t kind, std::vector<FceListEntry>& entries, int64_t askedAt = -1);
 
 int32_t fceSetLocalDir(int32_t channel, const char* absolutePath);
 // The local directory as a folder the caller has opened (the engine keeps its own duplicate), so that

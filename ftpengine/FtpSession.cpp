@@ -101,6 +101,7 @@ EngineStatus FtpSession::connect(const std::string& server, const std::string& u
     if (EngineStatus status = ServerAddress::parse(server, address); !status.ok())
         return status;
     m_server = server;
+    m_serverAddress = address.display();
     m_user = user;
     m_password = password;
     m_serverName = address.isNumeric() ? std::string() : address.host();
@@ -414,11 +415,9 @@ EngineStatus FtpSession::runListing(const std::string& command, std::string& raw
     return finishTransfer(data, command, received);
 }
 
-EngineStatus FtpSession::list(std::vector<ListingEntry>& entries) {
+EngineStatus FtpSession::list(std::vector<ListingEntry>& entries, int64_t askedAt) {
     if (EngineStatus status = setBinary(); !status.ok())
         return status;
-    // The local clock when the listing is asked for dates the recent lines of a Unix LIST.
-    const int64_t askedAt = static_cast<int64_t>(std::time(nullptr));
     std::string raw;
     FtpReply startReply;
     EngineStatus status = runListing(m_useMlsd ? "MLSD" : "LIST", raw, startReply);

@@ -40,7 +40,8 @@ public:
     EngineStatus changeToRoot();
     EngineStatus changeDirectory(const std::string& name);
     EngineStatus makeDirectory(const std::string& name);
-    EngineStatus list(std::vector<ListingEntry>& entries);
+    // askedAt: the local clock when the listing was asked for, which dates a Unix LIST's recent lines.
+    EngineStatus list(std::vector<ListingEntry>& entries, int64_t askedAt);
 
     EngineStatus setLocalDirectory(const std::string& path);
     // An open folder (duplicated here); shownPath is what texts call it.
@@ -65,6 +66,8 @@ public:
     bool replaceLocal() const { return m_replaceLocal; }
     void setProgressHook(FceProgressHook hook, void* context);
 
+    // "host:port" of the server as the text given to connect named it (brackets around an IPv6 address).
+    const std::string& serverAddress() const { return m_serverAddress; }
     // "TLS 1.3 (TLS_AES_256_GCM_SHA384)" while connected with TLS, else "".
     const std::string& tlsStatus() const { return m_tlsStatus; }
     // The last certificate a server presented, kept after a failed connect so the host can show it.
@@ -125,6 +128,7 @@ private:
     std::string m_trustedFingerprint;
     // What a new login needs when the TLS session has expired.
     std::string m_server;
+    std::string m_serverAddress;
     std::string m_user;
     std::string m_password;
     // Sizes from the last listing of the current server directory, for the completeness check.

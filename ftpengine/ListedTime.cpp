@@ -71,8 +71,10 @@ int32_t fceTimePrecision(FceTimeSource source) {
 
 int64_t ListedTime::fromCivil(int year, int month, int day, int hour, int minute, int second) {
     static constexpr std::array<int, 12> monthDays = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
     if (year < 1970 || year > 9999 || month < 1 || month > 12 || day < 1 || day > monthDays[month - 1] ||
-        hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 60)
+        (month == 2 && day == 29 && !leap) || hour < 0 || hour > 23 || minute < 0 || minute > 59 ||
+        second < 0 || second > 60)
         return -1;
     return daysFromCivil(year, month, day) * kDay + hour * 3600 + minute * 60 + second;
 }
@@ -108,11 +110,16 @@ void ListedTime::fromUnix(std::string_view month, std::string_view day, std::str
     }
     const int hour = number(timeOrYear.substr(0, colon));
     const int minute = number(timeOrYear.substr(colon + 1));
+    // The latest year that does not put the date more than the slack after the reference: around New
+    // Year a server ahead of us (its zone, or its clock) already shows next year's "Jan 01".
     const int year = yearOf(std::max<int64_t>(reference, 0));
-    int64_t seconds = fromCivil(year, monthValue, dayValue, hour, minute, 0);
-    if (seconds > reference + kFutureSlack)
-        seconds = fromCivil(year - 1, monthValue, dayValue, hour, minute, 0);
-    setTime(entry, seconds, FceTimeSource::UnixListMinutes);
+    for (int candidate = year + 1; candidate >= year - 1; --candidate) {
+        const int64_t seconds = fromCivil(candidate, monthValue, dayValue, hour, minute, 0);
+        if (seconds >= 0 && seconds <= reference + kFutureSlack) {
+            setTime(entry, seconds, FceTimeSource::UnixListMinutes);
+            return;
+        }
+    }
 }
 
 void ListedTime::fromDos(std::string_view date, std::string_view clock, FceListEntry& entry) {

@@ -13,8 +13,7 @@
 
 namespace {
 
-constexpr const char* kFirstLine = "kavrel-record 1";
-constexpr int64_t kDay = 86400;
+constexpr const char* kFirstLine = "kavrel-record 2";
 // A record is a few dozen bytes per file; anything far larger is not one of ours.
 constexpr std::uintmax_t kLargestRecord = 256u * 1024 * 1024;
 
@@ -55,38 +54,48 @@ bool startsWith(std::string_view text, std::string_view head) {
     return text.substr(0, head.size()) == head;
 }
 
-} // namespace
-
-BackupRecord::BackupRecord(std::string serverDir, int64_t listedAt)
-    : m_serverDir(std::move(serverDir)), m_listedAt(listedAt) {}
-
-void BackupRecord::add(const FceListEntry& file) {
-    if (file.isDirectory || file.size < 0 || file.timeSource == FceTimeSource::None)
-        return; // a file without size or time can never be proved unchanged: no need to keep it
-    if (m_files.find(file.name) == m_files.end())
-        m_order.push_back(file.name);
-    m_files[file.name] = File{file.size, file.listedTime, file.timeSource};
+// The text after "key " on the next line; false when the line has another key.
+bool readText(std::istream& lines, const std::string& key, std::string& value) {
+    std::string line;
+    if (!std::getline(lines, line) || !startsWith(line, key + " "))
+        return false;
+    value = line.substr(key.size() + 1);
+    return true;
 }
 
-bool BackupRecord::provesUnchanged(const FceListEntry& listed, int64_t localSize) const {
-    if (listed.isDirectory || listed.size < 0 || listed.timeSource == FceTimeSource::None)
-        return false;
-    const auto found = m_files.find(listed.name);
-    if (found == m_files.end())
-        return false;
-    const File& file = found->second;
-    return file.size == listed.size && file.listedTime == listed.listedTime &&
-           file.source == listed.timeSource && localSize == listed.size &&
-           listed.listedTime + fceTimePrecision(listed.timeSource) + kDay < m_listedAt;
+// The one number after "key " on the next line.
+template <typename Number>
+bool readField(std::istream& lines, const std::string& key, Number& value, int base = 10) {
+    std::string text;
+    size_t at = 0;
+    return readText(lines, key, text) && readNumber(text, at, value, base) && at == text.size();
+}
+
+} // namespace
+
+void BackupRecord::add(const FceListEntry& file, int64_t fetchedAt) {
+    if (file.isDirectory || file.size < 0 || file.timeSource == FceTimeSource::None)
+        return;
+    if (m_files.find(file.name) == m_files.end())
+        m_order.push_back(file.name);
+    m_files[file.name] = File{file.size, file.listedTime, file.timeSource, fetchedAt};
+}
+
+const BackupRecord::File* BackupRecord::find(const std::string& name) const {
+    const auto found = m_files.find(name);
+    return found == m_files.end() ? nullptr : &found->second;
 }
 
 std::string BackupRecord::text() const {
-    std::string body = std::string(kFirstLine) + "\nserver " + m_serverDir + "\nlisted-at " +
-                       std::to_string(m_listedAt) + "\n";
+    std::string body = std::string(kFirstLine) + "\nserver " + m_header.server + "\npath " +
+                       m_header.serverDir + "\nlisted-at " + std::to_string(m_header.listedAt) + "\nrun " +
+                       hex(m_header.run) + "\nserver-newest " + std::to_string(m_header.serverNewest) +
+                       "\nsuspect " + (m_header.suspect ? "1" : "0") + "\n";
     for (const auto& name : m_order) {
         const File& file = m_files.at(name);
         body += "file " + std::to_string(file.size) + " " + std::to_string(file.listedTime) + " " +
-                std::to_string(static_cast<int>(file.source)) + " " + name + "\n";
+                std::to_string(static_cast<int>(file.source)) + " " + std::to_string(file.fetchedAt) + " " +
+                name + "\n";
     }
     return body + "end " + std::to_string(m_order.size()) + " " + hex(checksum(body)) + "\n";
 }
@@ -115,7 +124,7 @@ void BackupRecord::writeInto(int folder, const std::string& name, const std::str
                                                 std::error_code(error, std::generic_category()));
 }
 
-bool BackupRecord::load(int folder, const std::string& name, const std::string& serverDir) {
+bool BackupRecord::load(int folder, const std::string& name) {
     *this = BackupRecord();
     const int fd = ::openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
@@ -129,10 +138,23 @@ bool BackupRecord::load(int folder, const std::string& name, const std::string& 
             content.clear();
     }
     ::close(fd);
-    if (!parse(content) || m_serverDir != serverDir) {
+    if (!parse(content)) {
         *this = BackupRecord();
         return false;
     }
+    return true;
+}
+
+bool BackupRecord::parseHeader(std::istream& lines) {
+    std::string first;
+    int suspect = 0;
+    if (!std::getline(lines, first) || first != kFirstLine || !readText(lines, "server", m_header.server) ||
+        !readText(lines, "path", m_header.serverDir) || !readField(lines, "listed-at", m_header.listedAt) ||
+        !readField(lines, "run", m_header.run, 16) ||
+        !readField(lines, "server-newest", m_header.serverNewest) || !readField(lines, "suspect", suspect) ||
+        (suspect != 0 && suspect != 1))
+        return false;
+    m_header.suspect = suspect == 1;
     return true;
 }
 
@@ -149,26 +171,21 @@ bool BackupRecord::parse(const std::string& content) {
         sum != checksum(body))
         return false;
     std::istringstream lines{std::string(body)};
+    if (!parseHeader(lines))
+        return false;
     std::string line;
-    if (!std::getline(lines, line) || line != kFirstLine || !std::getline(lines, line) ||
-        !startsWith(line, "server "))
-        return false;
-    m_serverDir = line.substr(7);
-    at = 10;
-    if (!std::getline(lines, line) || !startsWith(line, "listed-at ") || !readNumber(line, at, m_listedAt) ||
-        at != line.size())
-        return false;
     while (std::getline(lines, line)) {
         FceListEntry file;
         int source = 0;
+        int64_t fetchedAt = 0;
         at = 5;
         if (!startsWith(line, "file ") || !readNumber(line, at, file.size) ||
             !readNumber(line, at, file.listedTime) || !readNumber(line, at, source) || !knownSource(source) ||
-            at >= line.size())
+            !readNumber(line, at, fetchedAt) || at >= line.size())
             return false;
         file.timeSource = static_cast<FceTimeSource>(source);
         file.name = line.substr(at);
-        add(file);
+        add(file, fetchedAt);
     }
     return m_order.size() == count;
 }

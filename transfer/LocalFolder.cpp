@@ -160,8 +160,8 @@ int LocalFolder::compareFile(const std::string& name, const LocalFolder& other, 
     const int mine = ::openat(m_fd, name.c_str(), kFlags);
     const int theirs = mine < 0 ? -1 : ::openat(other.m_fd, name.c_str(), kFlags);
     int error = mine < 0 || theirs < 0 ? errno : 0;
-    struct stat myInfo {
-    }, theirInfo{};
+    struct stat myInfo {};
+    struct stat theirInfo {};
     same = error == 0 && ::fstat(mine, &myInfo) == 0 && ::fstat(theirs, &theirInfo) == 0 &&
            S_ISREG(myInfo.st_mode) && S_ISREG(theirInfo.st_mode) && myInfo.st_size == theirInfo.st_size;
     std::vector<char> a(1 << 16), b(1 << 16);
@@ -180,4 +180,11 @@ int LocalFolder::compareFile(const std::string& name, const LocalFolder& other, 
             ::close(fd);
     }
     return error;
+}
+
+int64_t LocalFolder::fileSize(const std::string& name) const {
+    struct stat info {};
+    if (::fstatat(m_fd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode))
+        return -1;
+    return static_cast<int64_t>(info.st_size);
 }

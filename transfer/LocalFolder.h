@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,8 @@ public:
     std::vector<Entry> entries() const;
     // True when name's owner may not write it (a read-only file the owner asked to keep).
     bool isReadOnly(const std::string& name) const;
+    // The size of the regular file name (a link is not one), or -1 when there is none.
+    int64_t fileSize(const std::string& name) const;
     // Whether the file name here holds the same bytes as the file of that name in other, neither read
     // through a link: 0 with same set, or the errno value of the one that cannot be read.
     int compareFile(const std::string& name, const LocalFolder& other, bool& same) const;

@@ -16,8 +16,10 @@ inline constexpr const char* kRecordFileName = ".kavrel-record";
 inline constexpr const char* kLockFileName = ".kavrel-lock";
 // In the local base folder: the generations, the folders as earlier backups left them.
 inline constexpr const char* kGenerationsFolderName = ".kavrel-generations";
+// In the local base folder: the newest time the server listed in the last changed-only run there.
+inline constexpr const char* kServerClockFileName = ".kavrel-server-clock";
 inline constexpr const char* kOwnEntryNames[] = {kStagingFolderName, kRecordFileName, kLockFileName,
-                                                 kGenerationsFolderName};
+                                                 kGenerationsFolderName, kServerClockFileName};
 
 // True when name is exactly one plain path component: not empty, not "." or "..", no "/" or "\",
 // no control character, no drive prefix ("C:"), and not one of the transfers' own temporary names.

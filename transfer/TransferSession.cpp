@@ -68,18 +68,10 @@ std::string grouped(int64_t count) {
     return text;
 }
 
-// The size of the regular file name in folder (a link is not one), or -1 when there is none.
-int64_t localFileSize(const LocalFolder& folder, const std::string& name) {
-    struct stat info {};
-    if (::fstatat(folder.descriptor(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 ||
-        !S_ISREG(info.st_mode))
-        return -1;
-    return static_cast<int64_t>(info.st_size);
-}
-
 } // namespace
 
-TransferSession::TransferSession(TransferHost& host) : m_host(host) {}
+TransferSession::TransferSession(TransferHost& host)
+    : m_host(host), m_clock([] { return static_cast<int64_t>(std::time(nullptr)); }) {}
 
 void TransferSession::ReportInternalError(const std::string& procedure) {
     const RunTimeError error = RunTimeError::fromCurrentException();
@@ -114,6 +106,7 @@ void TransferSession::CreateLocalDirectory(const std::string& localDir) {
 
 void TransferSession::SetLocalBase(const std::string& base) {
     m_localBase = base.empty() ? base : m_fileSystem.GetAbsolutePathName(base);
+    m_judge.StartRun(m_localBase);
 }
 
 // The levels below the top folder of the tree: the local base folder when the path lies under it,
@@ -261,7 +254,7 @@ int32_t TransferSession::GetServerFileList() {
     m_host.Display("Retrieving server file names...");
     m_host.Yield();
     std::vector<FceListEntry> entries;
-    const int32_t result = fceGetList(kChannel, kListKindEntries, entries);
+    const int32_t result = fceGetList(kChannel, kListKindEntries, entries, m_clock());
     if (result < 0) {
         ShowError(m_host, result);
         return -1;
@@ -320,8 +313,8 @@ int32_t TransferSession::RetrieveFile(const std::string& fileName, const LocalFo
         changes.kept.insert(fileName);
         changes.unrecorded.insert(fileName);
         m_host.Display(shown + " kept changing on the server while it was fetched: " +
-                       (localFileSize(folder, fileName) >= 0 ? "the previous copy is kept."
-                                                             : "there is no copy of it in this backup."));
+                       (folder.fileSize(fileName) >= 0 ? "the previous copy is kept."
+                                                       : "there is no copy of it in this backup."));
         return 0;
     case ListedFileFetch::Outcome::Failed:
         break;
@@ -401,8 +394,10 @@ int32_t TransferSession::FetchListedFiles(const LocalFolder& folder, FolderChang
     if (unchanged < 0)
         m_host.Display("Retrieving " + std::to_string(m_serverList.Count()) + " files...");
     else
-        m_host.Display("Retrieving " + grouped(m_serverList.Count()) + " files (" + grouped(unchanged) +
-                       " unchanged)...");
+        m_host.Display(
+            "Retrieving " + grouped(m_serverList.Count()) + " files (" + grouped(unchanged) + " unchanged" +
+            (m_judge.refreshCount() > 0 ? ", " + grouped(m_judge.refreshCount()) + " refreshed" : "") +
+            ")...");
     m_host.Yield();
     int32_t result = 0;
     while (m_serverList.Count() > 0 && !m_host.AbortRequested() && result >= 0) {
@@ -483,18 +478,14 @@ void TransferSession::DiscardStaging(const LocalFolder& folder, const std::strin
     folder.removeTree(SafeName::kStagingFolderName);
 }
 
-// The files of the listing that the folder's record proves unchanged stay where they are; ServerList
-// keeps only the others. A record from a clock ahead of ours proves nothing.
+// The files of the listing that the judge lets stay where they are; ServerList keeps only the others.
 std::vector<std::string> TransferSession::KeepUnchangedFiles(const std::string& serverDir,
                                                              const LocalFolder& folder, int64_t listedAt) {
-    BackupRecord previous;
-    if (!previous.load(folder.descriptor(), SafeName::kRecordFileName, serverDir) ||
-        previous.listedAt() > listedAt)
-        return {};
+    m_judge.JudgeFolder(serverDir, folder, m_listedFiles, listedAt, m_host);
     std::vector<std::string> kept;
     m_serverList.Clear();
     for (const auto& entry : m_listedFiles) {
-        if (previous.provesUnchanged(entry, localFileSize(folder, entry.name)))
+        if (m_judge.verdict(entry.name) == ChangedOnlyJudge::Verdict::Keep)
             kept.push_back(entry.name);
         else
             m_serverList.Add(ClsVariant(entry.name));
@@ -512,15 +503,17 @@ int32_t TransferSession::RetrieveChangedFiles(const std::string& serverDir, cons
     if (!m_listedFiles.empty())
         result = FetchListedFiles(folder, changes, static_cast<int64_t>(unchanged.size()));
     if (result >= 0 && m_serverList.Count() == 0) {
+        m_judge.SettleFetched(folder, staging, changes.fetched, changes.kept, m_host);
         // The record claims only what the folder now holds as the listing gave it.
         const std::unordered_set<std::string> fetched(changes.fetched.begin(), changes.fetched.end());
-        BackupRecord record(serverDir, listedAt);
+        BackupRecord record = m_judge.NextRecord(listedAt);
         for (const auto& entry : m_listedFiles) {
             if ((fetched.contains(entry.name) || changes.kept.contains(entry.name)) &&
                 !changes.unrecorded.contains(entry.name))
-                record.add(entry);
+                record.add(entry, m_judge.FetchedAt(entry.name, listedAt));
         }
         CommitFolder(folder, folderPath, folderPath, staging, changes, &record);
+        m_judge.SaveServerClock();
     } else {
         DiscardStaging(folder, folderPath);
     }
@@ -552,7 +545,7 @@ int32_t TransferSession::RetrieveDirectory(const std::string& serverDir, const s
             return result;
         }
         // Taken before the listing: a file listed with a time safely before it cannot have changed since.
-        const auto listedAt = static_cast<int64_t>(std::time(nullptr));
+        const int64_t listedAt = m_clock();
         result = GetServerFileList();
         if (result >= 0)
             result = RefuseUnsafeListedName();
@@ -677,7 +670,7 @@ int32_t TransferSession::UploadDirectory(const std::string& serverDir, const std
         for (const auto& name : names) {
             if (m_host.AbortRequested())
                 break;
-            const int64_t size = localFileSize(folder, name);
+            const int64_t size = folder.fileSize(name);
             result = UploadFile(name);
             if (result < 0)
                 break;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ChangedOnlyJudge.h"
 #include "FtpEngine.h"
 #include "LocalFileSystem.h"
 #include "LocalFolder.h"
@@ -7,6 +8,7 @@
 #include "TransferHost.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <unordered_set>
 #include <utility>
@@ -28,6 +30,11 @@ public:
     // A backup that leaves in place every file the folder's record proves unchanged on the server,
     // fetches the rest, and removes what the server no longer has; off by default.
     void SetChangedOnly(bool changedOnly) { m_changedOnly = changedOnly; }
+    // Of the files a changed-only backup may leave in place, each is fetched again at least every days
+    // days (30 by default; 0: never for that reason).
+    void SetRefreshDays(int days) { m_judge.SetRefreshDays(days); }
+    // Our clock, seconds since 1970 (UTC): when a listing was taken, and the year of a Unix LIST's dates.
+    void SetClock(std::function<int64_t()> clock) { m_clock = std::move(clock); }
     const LocalFileSystem& fileSystem() const { return m_fileSystem; }
     // Where a backup keeps each folder's previous state before it changes; null: nowhere (a folder
     // outside the local base folder is never kept either).
@@ -117,6 +124,8 @@ private:
     bool m_changedOnly = false;
     GenerationStore* m_generations = nullptr;
     std::vector<FceListEntry> m_listedFiles; // the files of the last entry listing, in listing order
+    std::function<int64_t()> m_clock;
+    ChangedOnlyJudge m_judge;
     std::string m_localBase;
     // The folder the last SetLocalDirectory opened; the directory operations take it over.
     LocalFolder m_localFolder;

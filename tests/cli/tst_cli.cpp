@@ -1,3 +1,5 @@
+#include "FtpEngine.h"
+#include "TransferSession.h"
 #include "TransferWorld.h"
 
 #include <QDeadlineTimer>
@@ -10,7 +12,9 @@
 #include <QTest>
 
 #include <csignal>
+#include <ctime>
 #include <sys/stat.h>
+#include <utime.h>
 
 // kavrel-cli run as cron runs it, against the test server: what it backs up and restores, its exit
 // status, and what it prints (with --quiet only what went wrong); a stalled server it must still stop on;
@@ -29,6 +33,7 @@ private slots:
     void trust_data();
     void trust();
     void lostMessagesComeBack();
+    void refreshWarnsEvenWhenQuiet();
 
 private:
     QString settingsPath() const { return work->filePath("job/kavrel-job.INI"); }
@@ -86,6 +91,8 @@ void TestCli::exitStatus_data() {
     row("SIGTERM", backup, slow, SIGTERM, 3, "Backup halted by user.");
     row("SIGHUP", backup, slow, SIGHUP, 3, "Backup halted by user."); // a terminal closed under the run
     row("settings file binary", {"backup", "--settings", "BINARY"}, {}, 0, 64, "not a settings file");
+    row("--refresh-days without --changed-only", {"backup", "--refresh-days", "3"}, {}, 0, 64,
+        "--refresh-days goes with backup --changed-only");
     // Never the window's first-run defaults: a scheduled run must not back up some other server.
     const QString unreachable = "[Connection]\nServer=127.0.0.1:1\n";
     row("no connection section", backup, {}, 0, 64, "no Server key in the [Connection] section", "");
@@ -330,6 +337,39 @@ void TestCli::lostMessagesComeBack() {
     QCOMPARE(cli({"generations"}, out, err), 1);
     QVERIFY2(out.contains(generation + ": its manifest is missing or damaged, so it is not used."),
              qPrintable(out));
+}
+
+// Last night's backup (by a clock a day back) kept lines.dat; since then it was rewritten under its old
+// time. Tonight's refresh fetches it, and the warning reaches cron even with --quiet.
+void TestCli::refreshWarnsEvenWhenQuiet() {
+    const qint64 now = std::time(nullptr);
+    for (const auto& [name, age] : {std::pair{"lines.dat", 20}, std::pair{"system.cfg", 10}}) {
+        const utimbuf times{time_t(now - age * 86400), time_t(now - age * 86400)};
+        QVERIFY(::utime(QFile::encodeName(server->root() + "/DTA/" + name).constData(), &times) == 0);
+    }
+    QVERIFY(fceAttach(1) >= 0 &&
+            fceConnect(0, server->address().toUtf8().constData(), "admin", "tamsk") >= 0);
+    RecordingHost host;
+    TransferSession lastNight(host);
+    lastNight.SetChangedOnly(true);
+    lastNight.SetClock([now] { return now - 86400; });
+    QVERIFY(lastNight.RetrieveDirectory("C:\\DTA", (backupDir() + "/DTA").toStdString()) >= 0);
+    fceRelease();
+    const QString lines = server->root() + "/DTA/lines.dat";
+    const qint64 listed = QFileInfo(lines).lastModified().toSecsSinceEpoch();
+    const utimbuf times{time_t(listed), time_t(listed)};
+    QVERIFY(writeFile(lines, QByteArray(40000, 'N')) &&
+            ::utime(QFile::encodeName(lines).constData(), &times) == 0);
+
+    QProcess cli; // every file is due within a day
+    cli.start(KAVREL_CLI_PATH, {"backup", "--changed-only", "--quiet", "--refresh-days", "1", "--only", "DTA",
+                                "--settings", settingsPath()});
+    QVERIFY(cli.waitForFinished(60000) && cli.exitCode() == 0);
+    QCOMPARE(cli.readAllStandardOutput(), QByteArray());
+    const QString err = QString::fromUtf8(cli.readAllStandardError());
+    QVERIFY2(err.startsWith("Warning: C:\\DTA\\lines.dat changed on the server although its size"),
+             qPrintable(err));
+    QCOMPARE(readFile(backupDir() + "/DTA/lines.dat"), readFile(lines));
 }
 
 QTEST_GUILESS_MAIN(TestCli)

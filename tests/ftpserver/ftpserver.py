@@ -44,7 +44,7 @@ INJECTED_SIZE = 1234
 INJECTED_MTIME = 1780000000  # a fixed date, so that listings are reproducible
 FAULT_KEYS = ("fail", "transfer_error", "drop_data", "drop_control", "silence", "truncate_listing",
               "hostile_entries", "throttle", "refuse_login", "no_times", "delay", "drip_reply", "endless_data",
-              "no_size", "vanish", "grow", "short_store", "mute_end")
+              "no_size", "vanish", "grow", "short_store", "mute_end", "listed_times")
 
 logger = logging.getLogger("ftpserver")
 
@@ -130,6 +130,8 @@ class TransferPlan:
         self.injected = {}  # listings: extra entries by name, each {"name", "type", "size"}
         self.no_times = False  # MLSD: leave out the modify fact
         self.no_size = False  # MLSD: file entries without their size fact
+        self.time_shift = 0  # listings: seconds added to every listed time (a server clock that is off)
+        self.time_fixed = None  # listings: the one time listed for every entry
         self.endless = False  # RETR: the file's bytes, then more bytes without end
         self.keep_bytes = None  # STOR: bytes of the upload the server keeps (it still answers 226)
         self.mute_end = False  # no final reply at all, whatever ends the transfer
@@ -149,12 +151,34 @@ def is_directory(entry):
     return entry.get("type") in ("dir", "cdir", "pdir")
 
 
+class ListedStat:
+    """A stat result whose modification time is the one a listing shows."""
+
+    def __init__(self, st, mtime):
+        self._st, self.st_mtime = st, mtime
+
+    def __getattr__(self, name):
+        return getattr(self._st, name)
+
+
 class FaultFS(AbstractedFS):
-    """Listings with the injected entries and the truncation of the current transfer plan."""
+    """Listings with the injected entries, the truncation and the listed times of the current transfer plan."""
 
     def _plan(self):
         plan = getattr(self.cmd_channel, "transfer_plan", None)
         return plan if plan is not None and plan.command in LISTING_COMMANDS else None
+
+    def _listed(self, st):
+        plan = self._plan()
+        if plan is None or (plan.time_fixed is None and not plan.time_shift):
+            return st
+        return ListedStat(st, plan.time_fixed if plan.time_fixed is not None else st.st_mtime + plan.time_shift)
+
+    def stat(self, path):
+        return self._listed(super().stat(path))
+
+    def lstat(self, path):
+        return self._listed(super().lstat(path))
 
     def _injected(self):
         plan = self._plan()
@@ -463,6 +487,9 @@ class FaultHandlerMixin:
                 entry = {"name": entry, "type": "file"} if isinstance(entry, str) else entry
                 plan.injected[entry["name"]] = entry
             plan.no_times = take("no_times", context) is not None
+            rule = take("listed_times", context)
+            if rule is not None:
+                plan.time_shift, plan.time_fixed = int(rule.get("shift", 0)), rule.get("fixed")
             plan.no_size = take("no_size", context) is not None
         return plan
 
