@@ -3,12 +3,11 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cstdlib>
 
 namespace {
 
 constexpr int64_t kDay = 86400;
-// A recent Unix LIST date lies at most this far after the listing's own date (zones run to UTC+14).
-constexpr int64_t kFutureSlack = 2 * kDay;
 
 // The number in text made only of digits, or -1.
 int number(std::string_view text) {
@@ -110,16 +109,17 @@ void ListedTime::fromUnix(std::string_view month, std::string_view day, std::str
     }
     const int hour = number(timeOrYear.substr(0, colon));
     const int minute = number(timeOrYear.substr(colon + 1));
-    // The latest year that does not put the date more than the slack after the reference: around New
-    // Year a server ahead of us (its zone, or its clock) already shows next year's "Jan 01".
+    // A server shows the clock instead of the year only for a date within the last six months by its own
+    // clock: the year (last, this or next) that puts the date nearest our clock is the one, around New
+    // Year in any zone ("Jan 01" seen on Dec 31) and with the server's clock days or weeks ahead of ours.
     const int year = yearOf(std::max<int64_t>(reference, 0));
-    for (int candidate = year + 1; candidate >= year - 1; --candidate) {
+    int64_t nearest = -1;
+    for (int candidate = year - 1; candidate <= year + 1; ++candidate) {
         const int64_t seconds = fromCivil(candidate, monthValue, dayValue, hour, minute, 0);
-        if (seconds >= 0 && seconds <= reference + kFutureSlack) {
-            setTime(entry, seconds, FceTimeSource::UnixListMinutes);
-            return;
-        }
+        if (seconds >= 0 && (nearest < 0 || std::abs(seconds - reference) < std::abs(nearest - reference)))
+            nearest = seconds;
     }
+    setTime(entry, nearest, FceTimeSource::UnixListMinutes);
 }
 
 void ListedTime::fromDos(std::string_view date, std::string_view clock, FceListEntry& entry) {

@@ -12,9 +12,8 @@ class ListedTime {
 public:
     // MLSD "modify" value: "YYYYMMDDHHMMSS", optionally followed by a fraction.
     static void fromMlsd(std::string_view value, FceListEntry& entry);
-    // Unix LIST date fields: month ("Dec"), day ("6"), and "20:19" (recent: the year, next, this or last,
-    // is the latest that puts the date at most two days after reference, the local clock when the listing
-    // was asked for) or "2024".
+    // Unix LIST date fields: month ("Dec"), day ("6"), and "20:19" (recent: the year, last, this or next,
+    // that puts the date nearest reference, the local clock when the listing was asked for) or "2024".
     static void fromUnix(std::string_view month, std::string_view day, std::string_view timeOrYear,
                          int64_t reference, FceListEntry& entry);
     // DOS/IIS LIST date and clock: "12-06-26" or "12-06-2026", "08:19PM" or "20:19".

@@ -1,6 +1,7 @@
 #include "TransferSession.h"
 
 #include "BackupRecord.h"
+#include "CountText.h"
 #include "FtpEngine.h"
 #include "GenerationStore.h"
 #include "ListedFileFetch.h"
@@ -54,18 +55,6 @@ std::string componentAt(const std::string& text, size_t start, size_t separator)
     if (separator > start)
         return text.substr(start - 1, separator - start);
     return text.substr(start - 1);
-}
-
-// 3428 -> "3,428": the changed-only counts are read at a glance.
-std::string grouped(int64_t count) {
-    const std::string digits = std::to_string(count);
-    std::string text;
-    for (size_t at = 0; at < digits.size(); ++at) {
-        if (at > 0 && (digits.size() - at) % 3 == 0)
-            text += ',';
-        text += digits[at];
-    }
-    return text;
 }
 
 } // namespace
@@ -394,10 +383,12 @@ int32_t TransferSession::FetchListedFiles(const LocalFolder& folder, FolderChang
     if (unchanged < 0)
         m_host.Display("Retrieving " + std::to_string(m_serverList.Count()) + " files...");
     else
-        m_host.Display(
-            "Retrieving " + grouped(m_serverList.Count()) + " files (" + grouped(unchanged) + " unchanged" +
-            (m_judge.refreshCount() > 0 ? ", " + grouped(m_judge.refreshCount()) + " refreshed" : "") +
-            ")...");
+        m_host.Display("Retrieving " + CountText::grouped(m_serverList.Count()) + " files (" +
+                       CountText::grouped(unchanged) + " unchanged" +
+                       (m_judge.refreshCount() > 0
+                            ? ", " + CountText::grouped(m_judge.refreshCount()) + " refreshed"
+                            : "") +
+                       ")...");
     m_host.Yield();
     int32_t result = 0;
     while (m_serverList.Count() > 0 && !m_host.AbortRequested() && result >= 0) {
@@ -447,7 +438,7 @@ void TransferSession::CommitFolder(const LocalFolder& folder, const std::string&
     if (record == nullptr && !present.empty())
         m_host.Display("Emptying contents of " + SafeName::printable(folderText));
     if (record != nullptr && !removed.empty())
-        m_host.Display("Removing " + grouped(static_cast<int64_t>(removed.size())) +
+        m_host.Display("Removing " + CountText::grouped(static_cast<int64_t>(removed.size())) +
                        " files no longer on the server");
     if (const int error = folder.removeFile(SafeName::kRecordFileName); error != 0 && error != ENOENT)
         throwLocal("cannot delete file", recordPath, error);
@@ -634,14 +625,15 @@ int32_t TransferSession::CheckServerKept(const std::vector<std::pair<std::string
         if (found == held.end())
             m_host.Display("The server does not list " + SafeName::quoted(name) + " after its upload.");
         else if (kept >= 0 && kept != size)
-            m_host.Display("The server holds " + SafeName::quoted(name) + " with " + grouped(kept) +
-                           " bytes; " + grouped(size) + " bytes were sent.");
+            m_host.Display("The server holds " + SafeName::quoted(name) + " with " +
+                           CountText::grouped(kept) + " bytes; " + CountText::grouped(size) +
+                           " bytes were sent.");
         else
             continue;
         result = FCE_E_INCOMPLETE;
     }
     if (unchecked > 0)
-        m_host.Display("The server gives no sizes: " + grouped(unchecked) +
+        m_host.Display("The server gives no sizes: " + CountText::grouped(unchecked) +
                        " files could not be checked after their upload.");
     return result;
 }

@@ -146,6 +146,7 @@ void TestChangedOnly::nights_data() {
     row("mlsd, server clock 26 h behind", 0, Behind26h, RewriteInListedTime, {1});
     row("list, server clock 3 days behind", 1, Behind3d, RewriteInListedTime, {1});
     row("mlsd, server clock 3 days ahead", 0, Ahead3d, RewriteInListedTime, {1});
+    row("list, server clock 3 days ahead", 1, Ahead3d, RewriteInListedTime, {1});
     row("mlsd, our clock 2 days ahead at the last backup", 0, OursAhead2d, RewriteInListedTime, {1});
     row("list, New Year with the server in UTC+1", 1, NewYearUtcPlus1, RewriteInListedTime, {1});
     row("mlsd, one constant date", 0, ConstantDate, RewriteNow, {3, 3});
