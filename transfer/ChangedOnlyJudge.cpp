@@ -70,7 +70,7 @@ void ChangedOnlyJudge::JudgeFolder(const std::string& serverDir, const LocalFold
         m_previous.header().server != m_server || m_previous.header().serverDir != serverDir)
         return;
     // Files that look unchanged, and whose time lay a day before our clock's listing, stay when it also
-    // lay a day before the server's; a folder where none does cannot show a change by its times.
+    // lay a day before the server's; a folder where none does cannot prove a file unchanged by its times.
     const int64_t serverClock = ServerClockAtRecord();
     std::vector<const FceListEntry*> mayStay;
     size_t heldBack = 0;
@@ -91,8 +91,9 @@ void ChangedOnlyJudge::SayWhyWhole(bool noneMayStay, size_t heldBack, TransferHo
     if (noneMayStay && heldBack > 0 && !m_saidCannotShowChange) {
         m_saidCannotShowChange = true;
         host.Display("The files of " + SafeName::printable(m_serverDir) +
-                     " that look unchanged are not listed a day before the newest time the server lists, so "
-                     "their times cannot show a change: folders like this are fetched whole.");
+                     " that look unchanged are listed less than a day before the newest time the server "
+                     "lists, so their times cannot prove them unchanged (a server that lists one date for "
+                     "every file, or a clock far behind ours): folders like this are fetched whole.");
     }
     if (m_previous.header().suspect && !noneMayStay)
         host.Display("Fetching every file of " + SafeName::printable(m_serverDir) +

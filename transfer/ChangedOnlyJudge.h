@@ -64,8 +64,8 @@ private:
     // The server's clock at the previous listing of the folder read at least this.
     int64_t ServerClockAtRecord() const;
     void ChooseRefresh(std::vector<const FceListEntry*>& mayStay, size_t files, int64_t listedAt);
-    // The lines that say why a folder is fetched whole: its times cannot show a change (once a run), or
-    // the last backup found a file changed under an unchanged listing.
+    // The lines that say why a folder is fetched whole: its times cannot prove a file unchanged (once a run),
+    // or the last backup found a file changed under an unchanged listing.
     void SayWhyWhole(bool noneMayStay, size_t heldBack, TransferHost& host);
 
     int m_refreshDays = 30;
