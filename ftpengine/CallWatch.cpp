@@ -23,7 +23,7 @@ int64_t nowNs() {
 
 } // namespace
 
-TransferProgress* CallWatch::s_progress = nullptr;
+thread_local TransferProgress* CallWatch::s_progress = nullptr;
 
 void CallWatch::interruptAfter(int32_t afterMs) {
     const int64_t at = nowNs() + static_cast<int64_t>(afterMs < 0 ? 0 : afterMs) * 1000000;

@@ -32,5 +32,6 @@ public:
     };
 
 private:
-    static TransferProgress* s_progress;
+    // Each channel's thread has its own transfer.
+    static thread_local TransferProgress* s_progress;
 };

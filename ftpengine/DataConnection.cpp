@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -30,10 +31,13 @@ EngineStatus refused(const FtpReply& reply) {
 
 } // namespace
 
-EngineStatus DataConnection::requestPort(ControlConnection& control, bool& usePasv, uint16_t& port) {
+EngineStatus DataConnection::requestPort(ControlConnection& control, bool& usePasv, bool alreadySent,
+                                         uint16_t& port) {
     FtpReply reply;
     if (!usePasv) {
-        if (EngineStatus status = control.command("EPSV", reply); !status.ok())
+        if (EngineStatus status =
+                alreadySent ? control.readReply(reply, "EPSV") : control.command("EPSV", reply);
+            !status.ok())
             return status;
         if (reply.code == 229) {
             return PassiveReply::parseEpsvPort(reply.lastLine(), port)
@@ -43,8 +47,10 @@ EngineStatus DataConnection::requestPort(ControlConnection& control, bool& usePa
         if (reply.code < 500)
             return refused(reply);
         usePasv = true;
+        alreadySent = false;
     }
-    if (EngineStatus status = control.command("PASV", reply); !status.ok())
+    if (EngineStatus status = alreadySent ? control.readReply(reply, "PASV") : control.command("PASV", reply);
+        !status.ok())
         return status;
     if (reply.code != 227)
         return refused(reply);
@@ -53,15 +59,22 @@ EngineStatus DataConnection::requestPort(ControlConnection& control, bool& usePa
                : EngineStatus::failure(FCE_E_PROTOCOL, "Unreadable PASV reply: " + reply.lastLine());
 }
 
-EngineStatus DataConnection::open(ControlConnection& control, bool& usePasv) {
+EngineStatus DataConnection::open(ControlConnection& control, bool& usePasv, bool alreadySent) {
     close();
     m_timeoutMs = control.timeout();
     m_lowSpeedBytes = control.lowSpeedBytes();
     uint16_t port = 0;
-    if (EngineStatus status = requestPort(control, usePasv, port); !status.ok())
+    if (EngineStatus status = requestPort(control, usePasv, alreadySent, port); !status.ok())
         return status;
-    int fd = -1;
-    if (EngineStatus status = TcpConnector::connectToAddress(control.peer(), port, m_timeoutMs, fd);
+    return TcpConnector::startConnectToAddress(control.peer(), port, m_connecting, m_shownAddress);
+}
+
+EngineStatus DataConnection::connected() {
+    if (m_connecting < 0)
+        return m_stream ? EngineStatus() : EngineStatus::failure(FCE_E_DATA_CONNECTION, "No data connection");
+    const int fd = m_connecting;
+    m_connecting = -1;
+    if (EngineStatus status = TcpConnector::finishConnectToAddress(fd, m_timeoutMs, m_shownAddress);
         !status.ok())
         return status;
     m_stream = std::make_unique<PlainSocketStream>(fd);
@@ -83,6 +96,9 @@ EngineStatus DataConnection::startTls(SSL_CTX* context, const std::string& serve
 }
 
 void DataConnection::close() {
+    if (m_connecting >= 0)
+        ::close(m_connecting);
+    m_connecting = -1;
     m_tls = nullptr;
     m_stream.reset();
 }

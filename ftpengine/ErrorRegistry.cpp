@@ -2,13 +2,38 @@
 
 #include "FtpEngine.h"
 
+#include <atomic>
+
+namespace {
+
+std::atomic<uint64_t> g_recorded{0};
+
+} // namespace
+
 void ErrorRegistry::record(int32_t code, const std::string& text) {
-    m_latest[code] = text.empty() ? generalText(code) : text;
+    const std::lock_guard<std::mutex> hold(m_lock);
+    m_latest[code] = {++g_recorded, text.empty() ? generalText(code) : text};
+}
+
+void ErrorRegistry::clear() {
+    const std::lock_guard<std::mutex> hold(m_lock);
+    m_latest.clear();
+}
+
+std::pair<uint64_t, std::string> ErrorRegistry::latest(int32_t code) const {
+    const std::lock_guard<std::mutex> hold(m_lock);
+    auto found = m_latest.find(code);
+    return found != m_latest.end() ? found->second : std::pair<uint64_t, std::string>{0, generalText(code)};
 }
 
 std::string ErrorRegistry::textFor(int32_t code) const {
-    auto found = m_latest.find(code);
-    return found != m_latest.end() ? found->second : generalText(code);
+    return latest(code).second;
+}
+
+std::string ErrorRegistry::newer(const ErrorRegistry& first, const ErrorRegistry& second, int32_t code) {
+    auto one = first.latest(code);
+    auto other = second.latest(code);
+    return one.first >= other.first ? one.second : other.second;
 }
 
 std::string ErrorRegistry::generalText(int32_t code) {

@@ -1,5 +1,7 @@
-// The fce* calls: argument checks, channel 0, and the turning of each outcome into a signed code
-// whose words fceErrorText gives back. The FTP work itself is FtpSession's.
+// The fce* calls: argument checks, the channels, and the turning of each outcome into a signed code
+// whose words fceErrorText gives back. The FTP work itself is FtpSession's, one per channel. Each channel
+// may be driven by a thread of its own: a channel's session, its busy flag and its error texts are its
+// own, and the trace they share takes one line at a time.
 
 #include "FtpEngine.h"
 
@@ -10,11 +12,14 @@
 #include "ProtocolTrace.h"
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <cstring>
 #include <ctime>
 #include <memory>
+#include <mutex>
 #include <openssl/crypto.h>
+#include <vector>
 
 namespace {
 
@@ -22,10 +27,20 @@ constexpr int32_t kVersion = 0x100;
 constexpr const char* kVersionText = "1.0.0";
 constexpr int32_t kListKindNames = 1;
 
+// The most channels fceAttach gives: far beyond what a server grants one address.
+constexpr int32_t kMostChannels = 64;
+
+struct Channel {
+    explicit Channel(ProtocolTrace& trace) : session(trace) {}
+    FtpSession session;
+    std::atomic<bool> busy{false}; // inside a call: a progress hook (or another thread) must not re-enter
+    ErrorRegistry errors;
+};
+
 struct Engine {
     ProtocolTrace trace;
-    FtpSession session{trace};
-    bool busy = false; // inside a call: a progress hook must not re-enter
+    std::vector<std::unique_ptr<Channel>> channels;
+    std::mutex modelLock; // a channel copying another's connection settings
 };
 
 std::unique_ptr<Engine>& engine() {
@@ -33,36 +48,71 @@ std::unique_ptr<Engine>& engine() {
     return instance;
 }
 
-// Kept apart from the engine so that even "not attached" has its words.
-ErrorRegistry& errors() {
+// Kept apart from the engine so that even "not attached" and a wrong channel have their words.
+ErrorRegistry& engineErrors() {
     static ErrorRegistry registry;
     return registry;
 }
 
+// The channel whose call this thread is making, whose texts a failure goes to.
+thread_local Channel* t_channel = nullptr;
+
 int32_t fail(int32_t code, const std::string& text) {
-    errors().record(code, text);
+    (t_channel != nullptr ? t_channel->errors : engineErrors()).record(code, text);
     if (engine())
         engine()->trace.note("Error " + std::to_string(code) + ": " + text);
     return code;
 }
 
+Channel* channelOf(int32_t channel) {
+    if (!engine() || channel < 0 || static_cast<size_t>(channel) >= engine()->channels.size())
+        return nullptr;
+    return engine()->channels[static_cast<size_t>(channel)].get();
+}
+
+int32_t noSuchChannel(int32_t channel) {
+    const size_t count = engine() ? engine()->channels.size() : 0;
+    return fail(FCE_E_BAD_ARGUMENT, "No channel " + std::to_string(channel) + " (channels 0 to " +
+                                        std::to_string(count - 1) + ")");
+}
+
+// The calling thread works for one channel while the scope lasts: its failures and trace lines are that
+// channel's.
+class ChannelScope {
+public:
+    explicit ChannelScope(Channel& channel, int32_t number) : m_previous(t_channel) {
+        t_channel = &channel;
+        ProtocolTrace::setThreadChannel(number);
+    }
+    ~ChannelScope() {
+        t_channel = m_previous;
+        ProtocolTrace::setThreadChannel(0);
+    }
+    ChannelScope(const ChannelScope&) = delete;
+    ChannelScope& operator=(const ChannelScope&) = delete;
+
+private:
+    Channel* m_previous;
+};
+
 int32_t outcome(const EngineStatus& status, int32_t success = 0) {
     return status.ok() ? success : fail(status.code(), status.text());
 }
 
-// Runs one call on channel 0 of an attached engine; operation returns the call's result.
+// Runs one call on a channel of an attached engine; operation returns the call's result.
 template <typename Operation> int32_t onChannel(int32_t channel, Operation operation) {
     if (!engine())
         return fail(FCE_E_NOT_ATTACHED, "FTP engine not attached");
-    if (channel != 0)
-        return fail(FCE_E_BAD_ARGUMENT, "No channel " + std::to_string(channel) + " (only channel 0 exists)");
-    Engine& current = *engine();
-    if (current.busy)
-        return fail(FCE_E_BAD_ARGUMENT, "The FTP engine was called again from inside a progress hook");
-    current.busy = true;
-    int32_t result = operation(current);
-    current.busy = false;
-    current.session.settle();
+    Channel* current = channelOf(channel);
+    if (current == nullptr)
+        return noSuchChannel(channel);
+    ChannelScope scope(*current, channel);
+    if (current->busy.exchange(true))
+        return fail(FCE_E_BAD_ARGUMENT, "Channel " + std::to_string(channel) +
+                                            " was called again while a call on it was running");
+    int32_t result = operation(*current);
+    current->busy = false;
+    current->session.settle();
     return result;
 }
 
@@ -86,27 +136,34 @@ std::string description() {
 } // namespace
 
 int32_t fceAttach(int32_t channels) {
-    if (channels < 1)
-        return fail(FCE_E_BAD_ARGUMENT, "At least one channel is needed");
+    if (channels < 1 || channels > kMostChannels)
+        return fail(FCE_E_BAD_ARGUMENT,
+                    "From 1 to " + std::to_string(kMostChannels) + " channels can be attached");
     if (engine())
         return 0;
-    engine() = std::make_unique<Engine>();
+    auto attached = std::make_unique<Engine>();
+    for (int32_t number = 0; number < channels; ++number)
+        attached->channels.push_back(std::make_unique<Channel>(attached->trace));
+    engine() = std::move(attached);
     return 0;
 }
 
 int32_t fceRelease() {
     if (!engine())
         return fail(FCE_E_NOT_ATTACHED, "FTP engine not attached");
-    if (engine()->busy)
-        return fail(FCE_E_BAD_ARGUMENT, "The FTP engine was released from inside a progress hook");
-    engine()->session.close();
+    for (const auto& channel : engine()->channels) {
+        if (channel->busy)
+            return fail(FCE_E_BAD_ARGUMENT, "The FTP engine was released while a call was running");
+    }
+    for (const auto& channel : engine()->channels)
+        channel->session.close();
     engine().reset();
     CallWatch::withdrawInterrupt();
     return 0;
 }
 
 int32_t fceGetInteger(int32_t channel, int32_t parameter) {
-    return onChannel(channel, [&](Engine& current) -> int32_t {
+    return onChannel(channel, [&](Channel& current) -> int32_t {
         switch (parameter) {
         case FCE_VERSION:
             return kVersion;
@@ -131,7 +188,7 @@ int32_t fceGetInteger(int32_t channel, int32_t parameter) {
 }
 
 int32_t fceSetInteger(int32_t channel, int32_t parameter, int32_t value) {
-    return onChannel(channel, [&](Engine& current) -> int32_t {
+    return onChannel(channel, [&](Channel& current) -> int32_t {
         switch (parameter) {
         case FCE_CONNECT_TIMEOUT_MS:
         case FCE_SILENCE_MS:
@@ -162,7 +219,7 @@ int32_t fceSetInteger(int32_t channel, int32_t parameter, int32_t value) {
 }
 
 int32_t fceGetString(int32_t channel, int32_t parameter, char* buffer, int32_t size) {
-    return onChannel(channel, [&](Engine& current) -> int32_t {
+    return onChannel(channel, [&](Channel& current) -> int32_t {
         const PeerCertificate& peer = current.session.peerCertificate();
         switch (parameter) {
         case FCE_DESCRIPTION:
@@ -186,7 +243,7 @@ int32_t fceGetString(int32_t channel, int32_t parameter, char* buffer, int32_t s
 }
 
 int32_t fceSetString(int32_t channel, int32_t parameter, const char* value) {
-    return onChannel(channel, [&](Engine& current) -> int32_t {
+    return onChannel(channel, [&](Channel& current) -> int32_t {
         if (value == nullptr)
             return nullArgument("fceSetString");
         if (parameter == FCE_TRUSTED_FINGERPRINT) {
@@ -195,20 +252,38 @@ int32_t fceSetString(int32_t channel, int32_t parameter, const char* value) {
         }
         if (parameter != FCE_TRACE_FILE)
             return fail(FCE_E_BAD_ARGUMENT, "Unknown text parameter " + std::to_string(parameter));
-        return outcome(current.trace.open(value));
+        return outcome(engine()->trace.open(value));
     });
 }
 
 int32_t fceConnect(int32_t channel, const char* server, const char* user, const char* password) {
-    return onChannel(channel, [&](Engine& current) -> int32_t {
+    return onChannel(channel, [&](Channel& current) -> int32_t {
         if (server == nullptr || user == nullptr || password == nullptr)
             return nullArgument("fceConnect");
         return outcome(current.session.connect(server, user, password));
     });
 }
 
+int32_t fceConnectAs(int32_t channel, int32_t model) {
+    return onChannel(channel, [&](Channel& current) -> int32_t {
+        Channel* first = channelOf(model);
+        if (first == nullptr || first == &current)
+            return fail(FCE_E_BAD_ARGUMENT, "No other channel " + std::to_string(model) + " to connect like");
+        ConnectionModel settings;
+        {
+            // Several channels may copy the first at once; it is idle meanwhile (its host waits).
+            const std::lock_guard<std::mutex> hold(engine()->modelLock);
+            if (first->busy)
+                return fail(FCE_E_BAD_ARGUMENT, "Channel " + std::to_string(model) + " is busy");
+            if (EngineStatus status = first->session.model(settings); !status.ok())
+                return outcome(status);
+        }
+        return outcome(current.session.connectLike(settings));
+    });
+}
+
 int32_t fceSetMode(int32_t channel, int32_t mode) {
-    return onChannel(channel, [&](Engine& current) -> int32_t {
+    return onChannel(channel, [&](Channel& current) -> int32_t {
         if (mode != 'B')
             return fail(FCE_E_BAD_ARGUMENT, "Only binary mode ('B') is supported");
         return outcome(current.session.setBinary());
@@ -216,20 +291,25 @@ int32_t fceSetMode(int32_t channel, int32_t mode) {
 }
 
 int32_t fceClose(int32_t channel) {
-    return onChannel(channel, [&](Engine& current) -> int32_t {
+    return onChannel(channel, [&](Channel& current) -> int32_t {
         current.session.close();
         return 0;
     });
 }
 
+// The newer of the channel's text for the code and the engine's own (a failure before any channel was
+// reached, such as a wrong channel number).
 int32_t fceErrorText(int32_t channel, int32_t code, char* buffer, int32_t size) {
-    if (channel != 0)
-        return fail(FCE_E_BAD_ARGUMENT, "No channel " + std::to_string(channel) + " (only channel 0 exists)");
-    return copyOut(errors().textFor(code), buffer, size);
+    Channel* current = channelOf(channel);
+    if (current == nullptr && engine())
+        return noSuchChannel(channel);
+    return copyOut(current != nullptr ? ErrorRegistry::newer(current->errors, engineErrors(), code)
+                                      : engineErrors().textFor(code),
+                   buffer, size);
 }
 
 int32_t fceGetList(int32_t channel, int32_t kind, std::vector<FceListEntry>& entries, int64_t askedAt) {
-    return onChannel(channel, [&](Engine& current) -> int32_t {
+    return onChannel(channel, [&](Channel& current) -> int32_t {
         if (kind != kListKindNames)
             return fail(FCE_E_BAD_ARGUMENT, "Unknown list kind " + std::to_string(kind));
         std::vector<FceListEntry> listed;
@@ -271,7 +351,7 @@ int32_t fceGetList(int32_t channel, int32_t kind, char* buffer, int32_t size) {
 }
 
 int32_t fceSetLocalDir(int32_t channel, const char* absolutePath) {
-    return onChannel(channel, [&](Engine& current) -> int32_t {
+    return onChannel(channel, [&](Channel& current) -> int32_t {
         if (absolutePath == nullptr)
             return nullArgument("fceSetLocalDir");
         return outcome(current.session.setLocalDirectory(absolutePath));
@@ -279,7 +359,7 @@ int32_t fceSetLocalDir(int32_t channel, const char* absolutePath) {
 }
 
 int32_t fceSetLocalDirAt(int32_t channel, int folder, const char* shownPath) {
-    return onChannel(channel, [&](Engine& current) -> int32_t {
+    return onChannel(channel, [&](Channel& current) -> int32_t {
         if (shownPath == nullptr)
             return nullArgument("fceSetLocalDirAt");
         return outcome(current.session.setLocalDirectory(folder, shownPath));
@@ -287,7 +367,7 @@ int32_t fceSetLocalDirAt(int32_t channel, int folder, const char* shownPath) {
 }
 
 int32_t fceSetServerDir(int32_t channel, const char* name) {
-    return onChannel(channel, [&](Engine& current) -> int32_t {
+    return onChannel(channel, [&](Channel& current) -> int32_t {
         if (name == nullptr)
             return nullArgument("fceSetServerDir");
         std::string directory(name);
@@ -296,8 +376,25 @@ int32_t fceSetServerDir(int32_t channel, const char* name) {
     });
 }
 
+int32_t fceSetServerPath(int32_t channel, const char* path) {
+    return onChannel(channel, [&](Channel& current) -> int32_t {
+        if (path == nullptr)
+            return nullArgument("fceSetServerPath");
+        std::vector<std::string> components;
+        const std::string text(path);
+        size_t start = 0;
+        while (start <= text.size()) {
+            const size_t end = std::min(text.find('\\', start), text.size());
+            if (end > start)
+                components.push_back(text.substr(start, end - start));
+            start = end + 1;
+        }
+        return outcome(current.session.changePath(components));
+    });
+}
+
 int32_t fceMakeServerDir(int32_t channel, const char* name) {
-    return onChannel(channel, [&](Engine& current) -> int32_t {
+    return onChannel(channel, [&](Channel& current) -> int32_t {
         if (name == nullptr)
             return nullArgument("fceMakeServerDir");
         return outcome(current.session.makeDirectory(name));
@@ -309,7 +406,7 @@ int32_t fceGetFile(int32_t channel, const char* name) {
 }
 
 int32_t fceGetFileExpecting(int32_t channel, const char* name, int64_t size) {
-    return onChannel(channel, [&](Engine& current) -> int32_t {
+    return onChannel(channel, [&](Channel& current) -> int32_t {
         if (name == nullptr)
             return nullArgument("fceGetFile");
         return outcome(current.session.getFile(name, size));
@@ -317,7 +414,7 @@ int32_t fceGetFileExpecting(int32_t channel, const char* name, int64_t size) {
 }
 
 int32_t fceGetFileSize(int32_t channel, const char* name, int64_t& size) {
-    return onChannel(channel, [&](Engine& current) -> int32_t {
+    return onChannel(channel, [&](Channel& current) -> int32_t {
         if (name == nullptr)
             return nullArgument("fceGetFileSize");
         return outcome(current.session.fileSize(name, size));
@@ -325,7 +422,7 @@ int32_t fceGetFileSize(int32_t channel, const char* name, int64_t& size) {
 }
 
 int32_t fcePutFile(int32_t channel, const char* name) {
-    return onChannel(channel, [&](Engine& current) -> int32_t {
+    return onChannel(channel, [&](Channel& current) -> int32_t {
         if (name == nullptr)
             return nullArgument("fcePutFile");
         return outcome(current.session.putFile(name));
@@ -333,15 +430,16 @@ int32_t fcePutFile(int32_t channel, const char* name) {
 }
 
 int32_t fceSetProgressHook(int32_t channel, FceProgressHook hook, void* context) {
-    return onChannel(channel, [&](Engine& current) -> int32_t {
+    return onChannel(channel, [&](Channel& current) -> int32_t {
         current.session.setProgressHook(hook, context);
         return 0;
     });
 }
 
 int32_t fceInterrupt(int32_t channel, int32_t afterMs) {
-    // No error text is recorded here: that would allocate, which a signal handler must not.
-    if (channel != 0)
+    // No error text is recorded here: that would allocate, which a signal handler must not. Whichever
+    // channel names it, the interrupt reaches every channel: a host stops a whole run, never one part.
+    if (channel < 0)
         return FCE_E_BAD_ARGUMENT;
     if (afterMs < 0)
         CallWatch::withdrawInterrupt();

@@ -1,8 +1,10 @@
 #pragma once
 
-// The FTP engine's contract: blocking calls on channel 0, each returning a signed 32-bit code.
-// Negative is a failure whose text fceErrorText gives; zero or positive is a success or a count.
-// No Qt, no exceptions across this boundary.
+// The FTP engine's contract: blocking calls, each returning a signed 32-bit code. Negative is a failure
+// whose text fceErrorText gives; zero or positive is a success or a count. No Qt, no exceptions across
+// this boundary. Channels run from 0 to one less than fceAttach's count; each is one FTP connection with
+// its own directories and error texts, and each may be driven by a thread of its own (one thread per
+// channel at a time). fceAttach, fceRelease and the settings of fceSetString's trace belong to one thread.
 
 #include <cstdint>
 #include <string>
@@ -98,6 +100,11 @@ int32_t fceSetString(int32_t channel, int32_t parameter, const char* value);
 // "ftpes://" (explicit TLS required) or "ftps://" (implicit TLS, port 990 when absent); port 21 when
 // absent otherwise. Without a scheme TLS is used when the server accepts AUTH TLS.
 int32_t fceConnect(int32_t channel, const char* server, const char* user, const char* password);
+// Connects channel to the server that channel model is connected to, with its user, password, trusted
+// fingerprint and time limits, in binary mode. Under TLS it resumes model's TLS session where the server
+// allows it, requires TLS, and refuses any other certificate than model's (FCE_E_UNTRUSTED_CERTIFICATE).
+// model must be connected and idle.
+int32_t fceConnectAs(int32_t channel, int32_t model);
 int32_t fceSetMode(int32_t channel, int32_t mode); // 'B' (66): binary
 int32_t fceClose(int32_t channel);
 
@@ -119,6 +126,10 @@ int32_t fceSetLocalDir(int32_t channel, const char* absolutePath);
 // no later rename or link swapped into the path can redirect the files; shownPath names it in texts.
 int32_t fceSetLocalDirAt(int32_t channel, int folder, const char* shownPath);
 int32_t fceSetServerDir(int32_t channel, const char* name); // "\" for the root, else one name
+// The directory below the root whose names path gives, separated by "\" ("PMT\A"; "" is the root), in one
+// round trip. Every name must be one plain component. A server that takes no whole path refuses it like
+// a missing directory: walk the names with fceSetServerDir then.
+int32_t fceSetServerPath(int32_t channel, const char* path);
 int32_t fceMakeServerDir(int32_t channel, const char* name);
 int32_t fceGetFile(int32_t channel, const char* name);
 // fceGetFile held to size bytes, the caller's newer word on the file (a second listing, SIZE) in place of

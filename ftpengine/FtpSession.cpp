@@ -111,7 +111,10 @@ EngineStatus FtpSession::connect(const std::string& server, const std::string& u
     if (!status.ok())
         return status;
     setState(State::LoggingIn);
-    status = negotiateTls(address.security());
+    ServerAddress::Security security = address.security();
+    if (m_requireTls && security == ServerAddress::Security::Opportunistic)
+        security = ServerAddress::Security::Explicit; // never clear text beside a protected connection
+    status = negotiateTls(security);
     if (status.ok())
         status = login(user, password);
     if (status.ok() && m_protected)
@@ -124,6 +127,39 @@ EngineStatus FtpSession::connect(const std::string& server, const std::string& u
     }
     setState(State::Ready);
     return {};
+}
+
+EngineStatus FtpSession::model(ConnectionModel& model) const {
+    if (EngineStatus status = requireReady(); !status.ok())
+        return status;
+    model.server = m_server;
+    model.user = m_user;
+    model.password = m_password;
+    model.trustedFingerprint = m_trustedFingerprint;
+    model.connectTimeoutMs = m_connectTimeoutMs;
+    model.silenceMs = m_control.timeout();
+    model.lowSpeedBytes = m_control.lowSpeedBytes();
+    model.abandonGraceMs = m_abandonGraceMs;
+    model.tls = m_protected;
+    model.certificate = m_protected ? m_peer.fingerprint : std::string();
+    SSL_SESSION* session = m_protected ? m_tls.sessionCopy() : nullptr;
+    model.session = session != nullptr ? std::shared_ptr<SSL_SESSION>(session, SSL_SESSION_free) : nullptr;
+    return {};
+}
+
+EngineStatus FtpSession::connectLike(const ConnectionModel& model) {
+    m_trustedFingerprint = model.trustedFingerprint;
+    m_connectTimeoutMs = model.connectTimeoutMs;
+    m_control.setTimeout(model.silenceMs);
+    m_control.setLowSpeedBytes(model.lowSpeedBytes);
+    m_abandonGraceMs = model.abandonGraceMs;
+    m_requireTls = model.tls;
+    m_requiredCertificate = model.certificate;
+    m_resumeControl = model.session;
+    EngineStatus status = connect(model.server, model.user, model.password);
+    if (status.ok())
+        status = setBinary();
+    return status;
 }
 
 EngineStatus FtpSession::readGreeting() {
@@ -174,13 +210,23 @@ EngineStatus FtpSession::startControlTls() {
     if (EngineStatus status = m_tls.start(); !status.ok())
         return status;
     auto tls = std::make_unique<TlsSocketStream>(m_control.releaseStream(), m_tls.context());
-    EngineStatus status = tls->handshake(m_serverName, m_numericHost, nullptr, m_connectTimeoutMs);
+    SSL_SESSION* resume = m_resumeControl ? SSL_SESSION_dup(m_resumeControl.get()) : nullptr;
+    EngineStatus status = tls->handshake(m_serverName, m_numericHost, resume, m_connectTimeoutMs);
     m_peer = PeerCertificate::of(tls->peerCertificate());
     if (!status.ok()) {
         m_trace.note(status.text());
         return status;
     }
-    bool pinned = PeerCertificate::sameFingerprint(m_peer.fingerprint, m_trustedFingerprint);
+    // A further connection to a server is held to the certificate its first connection presented,
+    // whatever else would vouch for it.
+    if (!m_requiredCertificate.empty() && m_peer.fingerprint != m_requiredCertificate) {
+        tls->abandon();
+        const std::string text = "The server presented another certificate than on the first connection";
+        m_trace.note(text + ": " + m_peer.fingerprint);
+        return EngineStatus::failure(FCE_E_UNTRUSTED_CERTIFICATE, text);
+    }
+    bool pinned = PeerCertificate::sameFingerprint(m_peer.fingerprint, m_trustedFingerprint) ||
+                  !m_requiredCertificate.empty();
     if (!tls->verified() && !pinned) {
         tls->abandon(); // not one more byte to a server we do not trust
         // The hosts show the fingerprint whole on lines of their own; in the error text a short buffer
@@ -191,7 +237,10 @@ EngineStatus FtpSession::startControlTls() {
     }
     m_tlsStatus = tls->status();
     m_trace.note("Control connection: " + m_tlsStatus +
-                 (tls->verified() ? ", certificate verified" : ", certificate trusted by its fingerprint"));
+                 (!m_requiredCertificate.empty() ? ", the first connection's certificate"
+                  : tls->verified()              ? ", certificate verified"
+                                                 : ", certificate trusted by its fingerprint") +
+                 (tls->resumed() ? ", session resumed" : ""));
     m_control.adoptStream(std::move(tls));
     m_protected = true;
     return {};
@@ -283,6 +332,16 @@ EngineStatus FtpSession::changeToRoot() {
     return changeTo("/");
 }
 
+EngineStatus FtpSession::changePath(const std::vector<std::string>& components) {
+    std::string path;
+    for (const auto& component : components) {
+        if (!NameSafety::isPlainComponent(component))
+            return unsafeName(component);
+        path += "/" + component;
+    }
+    return changeTo(path.empty() ? "/" : path);
+}
+
 EngineStatus FtpSession::changeDirectory(const std::string& name) {
     if (!NameSafety::isPlainComponent(name))
         return unsafeName(name);
@@ -307,11 +366,34 @@ EngineStatus FtpSession::startTransfer(DataConnection& data, const std::string& 
     }
     if (EngineStatus status = data.open(m_control, m_usePasv); !status.ok())
         return status;
-    if (EngineStatus status = m_control.command(command, reply); !status.ok())
+    // The command travels while the data connection is being made: the server waits for whichever
+    // comes last, and a round trip per file is saved.
+    if (EngineStatus status = m_control.send(command); !status.ok())
+        return status;
+    if (EngineStatus status = data.connected(); !status.ok())
+        return dataConnectionFailed(status, ControlConnection::verbOf(command));
+    if (EngineStatus status = m_control.readReply(reply, ControlConnection::verbOf(command)); !status.ok())
         return status;
     if (!reply.isPreliminary())
         return refusedBy(reply);
     return m_protected ? secureData(data, ControlConnection::verbOf(command)) : EngineStatus();
+}
+
+// A server that refused the command may have closed its port before the connection reached it: its
+// refusal is the answer. Any other reply could come much later, to the wrong command: the control
+// connection goes.
+EngineStatus FtpSession::dataConnectionFailed(const EngineStatus& status, const std::string& verb) {
+    FtpReply reply;
+    const int waitMs = std::min(m_abandonGraceMs, m_control.timeout());
+    if (m_control
+            .readReply(reply, verb, std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs),
+                       waitMs)
+            .ok() &&
+        reply.code >= 400)
+        return refusedBy(reply);
+    m_trace.note(status.text());
+    m_control.close();
+    return status;
 }
 
 EngineStatus FtpSession::prepareDataTls() {

@@ -17,6 +17,23 @@
 class DataConnection;
 class ProtocolTrace;
 
+// What a further connection to the same server takes from a first one: where, who, the waits, the
+// trusted fingerprint, and under TLS the first connection's session to resume and its certificate,
+// which the further connection must present too; one that was protected makes TLS required.
+struct ConnectionModel {
+    std::string server;
+    std::string user;
+    std::string password;
+    std::string trustedFingerprint;
+    int connectTimeoutMs = 30000;
+    int silenceMs = 60000;
+    int64_t lowSpeedBytes = 4096;
+    int abandonGraceMs = 3000;
+    bool tls = false;
+    std::string certificate; // the first connection's certificate fingerprint
+    std::shared_ptr<SSL_SESSION> session;
+};
+
 // One FTP session and everything the engine remembers about it. The connection state lives in one
 // enum and changes only through setState().
 class FtpSession {
@@ -34,11 +51,16 @@ public:
     void settle();
 
     EngineStatus connect(const std::string& server, const std::string& user, const std::string& password);
+    // What connectLike needs of this session; fails unless this one is logged in.
+    EngineStatus model(ConnectionModel& model) const;
+    EngineStatus connectLike(const ConnectionModel& model);
     void close();
     EngineStatus setBinary();
 
     EngineStatus changeToRoot();
     EngineStatus changeDirectory(const std::string& name);
+    // The directory components from the root in one CWD; every one must be a plain name.
+    EngineStatus changePath(const std::vector<std::string>& components);
     EngineStatus makeDirectory(const std::string& name);
     // askedAt: the local clock when the listing was asked for, which dates a Unix LIST's recent lines.
     EngineStatus list(std::vector<ListingEntry>& entries, int64_t askedAt);
@@ -94,6 +116,7 @@ private:
     EngineStatus changeTo(const std::string& path);
     EngineStatus runListing(const std::string& command, std::string& raw, FtpReply& startReply);
     EngineStatus startTransfer(DataConnection& data, const std::string& command, FtpReply& reply);
+    EngineStatus dataConnectionFailed(const EngineStatus& status, const std::string& verb);
     EngineStatus finishTransfer(DataConnection& data, const std::string& verb,
                                 const EngineStatus& dataStatus);
     EngineStatus expectedSize(const std::string& name, int64_t& size);
@@ -126,6 +149,11 @@ private:
     std::string m_tlsStatus;
     PeerCertificate m_peer;
     std::string m_trustedFingerprint;
+    // A connection made like another (connectLike): TLS required when that one had it, the certificate
+    // that one presented, and its session to resume on the control connection.
+    bool m_requireTls = false;
+    std::string m_requiredCertificate;
+    std::shared_ptr<SSL_SESSION> m_resumeControl;
     // What a new login needs when the TLS session has expired.
     std::string m_server;
     std::string m_serverAddress;

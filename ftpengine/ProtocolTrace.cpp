@@ -36,14 +36,23 @@ bool startsWithPass(std::string_view command) {
     return command.size() == 4 || command[4] == ' ';
 }
 
+thread_local int32_t t_channel = 0;
+
 } // namespace
+
+void ProtocolTrace::setThreadChannel(int32_t channel) {
+    t_channel = channel;
+}
 
 ProtocolTrace::~ProtocolTrace() {
     close();
 }
 
 EngineStatus ProtocolTrace::open(const std::string& name) {
-    close();
+    const std::lock_guard<std::mutex> hold(m_lock);
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
     m_path.clear();
     if (name.empty())
         return {};
@@ -64,6 +73,7 @@ EngineStatus ProtocolTrace::openFile() {
 }
 
 void ProtocolTrace::close() {
+    const std::lock_guard<std::mutex> hold(m_lock);
     if (m_fd >= 0)
         ::close(m_fd);
     m_fd = -1;
@@ -86,10 +96,12 @@ void ProtocolTrace::note(std::string_view text) {
 }
 
 void ProtocolTrace::writeLine(char marker, std::string_view text) {
+    const std::lock_guard<std::mutex> hold(m_lock);
     if (m_fd < 0)
         return;
     // A name or a reply holding a line break must not forge a line of the trace.
-    std::string line = timestamp() + ' ' + marker + ' ' + NameSafety::escaped(text) + '\n';
+    const std::string channel = t_channel > 0 ? "[" + std::to_string(t_channel) + "] " : std::string();
+    std::string line = timestamp() + ' ' + channel + marker + ' ' + NameSafety::escaped(text) + '\n';
     if (m_size + static_cast<int64_t>(line.size()) > kRotateBytes)
         rotate();
     if (m_fd < 0)
@@ -103,7 +115,9 @@ void ProtocolTrace::writeLine(char marker, std::string_view text) {
 }
 
 void ProtocolTrace::rotate() {
-    close();
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
     std::string previous = m_path + ".1";
     ::rename(m_path.c_str(), previous.c_str());
     openFile();
