@@ -14,9 +14,11 @@
 #include "settings/OwnershipCheck.h"
 #include "settings/ProgramLocation.h"
 #include "settings/TrustStore.h"
+#include "transfer/ConnectionPool.h"
 #include "transfer/EngineStartup.h"
 #include "transfer/Retention.h"
 #include "transfer/SafeName.h"
+#include "transfer/TransferSession.h"
 #include "transfer/TrustedConnect.h"
 
 #include <QApplication>
@@ -288,6 +290,7 @@ void Kavrel::Form_Load() {
         Display(problem + ": its default is used.");
     m_commands = std::make_unique<TransferCommands>(*this);
     m_commands->SetRetention(m_retention);
+    m_commands->session().SetConnections(m_connections);
 }
 
 void Kavrel::loadSettings() {
@@ -307,14 +310,19 @@ void Kavrel::loadSettings() {
     m_retentionProblems.clear();
     m_retention = Retention::FromSettings([](const char* key) { return readSetting("Generations", key, ""); },
                                           m_retentionProblems);
+    std::string settingsPath;
+    m_connections = std::clamp(
+        ReadIniInteger("Connection", "Connections", ConnectionPool::kDefaultConnections, settingsPath), 1,
+        ConnectionPool::kMostConnections);
 }
 
 int32_t Kavrel::AttachEngine() {
-    return fceAttach(1);
+    return fceAttach(m_connections);
 }
 
 void Kavrel::attachEngine() {
-    m_engineAttached = EngineStartup::Start(*this, "KAVREL.LOG", [this] { return AttachEngine(); }) >= 0;
+    m_engineAttached =
+        EngineStartup::Start(*this, "KAVREL.LOG", m_connections, [this] { return AttachEngine(); }) >= 0;
 }
 
 void Kavrel::Form_Unload() {
@@ -333,6 +341,8 @@ void Kavrel::saveSettings() {
     writeSetting("Connection", "Server", LogText::toBytes(eServer->text()));
     writeSetting("Connection", "User", LogText::toBytes(eUser->text()));
     writeSetting("Connection", "Password", LogText::toBytes(ePassword->text()));
+    std::string settingsPath;
+    WriteIniInteger("Connection", "Connections", m_connections, settingsPath);
     writeSetting("ServerPath", "Data", ServerPathData);
     writeSetting("ServerPath", "Prompt", ServerPathPrompt);
     writeSetting("ServerPath", "Message", ServerPathMessage);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "transfer/ConnectionPool.h"
 #include "transfer/TransferCommands.h"
 #include "transfer/TransferHost.h"
 
@@ -95,7 +96,7 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
-    // Attaches the engine's one channel; tests stand in a refusing engine here.
+    // Attaches the engine with a channel per connection; tests stand in a refusing engine here.
     virtual int32_t AttachEngine();
 
 private:
@@ -144,6 +145,8 @@ private:
     bool m_loaded = false;
     bool m_unloaded = false;
     bool m_engineAttached = false;
+    // [Connection] Connections: how many connections a folder's files may move over at once.
+    int32_t m_connections = ConnectionPool::kDefaultConnections;
     // A command (connect, backup, restore, the folder picker) is running; closing waits for it.
     int m_runningCommands = 0;
     bool m_closeWhenIdle = false;

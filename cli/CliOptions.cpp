@@ -140,6 +140,8 @@ bool readWord(ArgumentReader& reader, const std::string& word, CliOptions& optio
         return readWhole(reader, word, "--low-speed", 0, INT32_MAX, "bytes", options.lowSpeedBytes, error);
     if (isOption(word, "--refresh-days"))
         return readWhole(reader, word, "--refresh-days", 0, 3650, "days", options.refreshDays, error);
+    if (isOption(word, "--connections"))
+        return readWhole(reader, word, "--connections", 1, 16, "connections", options.connections, error);
     if (isOption(word, "--trust"))
         return readValueOption(reader, word, "--trust", options.trust, error);
     if (isOption(word, "--from"))
@@ -240,6 +242,8 @@ std::string CliUsageText() {
            "                     interrupted and the run halts prematurely\n"
            "  --low-speed BYTES  fewest bytes a file or listing must move in each --timeout period, or\n"
            "                     it fails as stalled (default 4096; 0: no such limit)\n"
+           "  --connections N    move each folder's files over up to N connections at once, 1 to 16\n"
+           "                     (default: the settings' [Connection] Connections, else 4)\n"
            "  --trust SHA256:..  trust the server's certificate of that fingerprint (stored beside the\n"
            "                     settings file, replacing the one trusted before) and connect\n"
            "  --help, -h         this text\n"

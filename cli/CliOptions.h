@@ -27,6 +27,9 @@ struct CliOptions {
     // --low-speed: the fewest bytes a transfer must move per --timeout period (the engine's default when
     // absent).
     std::optional<int> lowSpeedBytes;
+    // --connections: how many connections a folder's files may move over at once (the settings' value
+    // when absent).
+    std::optional<int> connections;
     // --trust: the fingerprint of the certificate to trust for the settings' server, as given.
     std::optional<std::string> trust;
     // restore --from: the generation (a name or the start of one, such as a date) to restore as of.

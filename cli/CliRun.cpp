@@ -10,6 +10,7 @@
 #include "../settings/ProgramLocation.h"
 #include "../settings/SettingsFile.h"
 #include "../settings/TrustStore.h"
+#include "../transfer/ConnectionPool.h"
 #include "../transfer/GenerationListing.h"
 #include "../transfer/SafeName.h"
 #include "../transfer/TransferCommands.h"
@@ -101,6 +102,8 @@ JobSettings jobFor(const CliOptions& options, const std::string& settingsFile) {
         job.retention.weekly = *options.keepWeekly;
     if (options.keepMonthly)
         job.retention.monthly = *options.keepMonthly;
+    if (options.connections)
+        job.connections = *options.connections;
     if (options.only) {
         job.selection.application = ticked(*options.only, "DTA");
         job.selection.prompts = ticked(*options.only, "PMT");
@@ -128,7 +131,8 @@ int transfer(const CliOptions& options, const JobSettings& job, const std::strin
              CliHost& host, std::chrono::steady_clock::time_point started) {
     const bool backup = isBackup(options);
     EngineSession engine(host);
-    if (engine.attach(traceFileBeside(settingsFile)) < 0)
+    const int32_t connections = std::clamp(job.connections, 1, ConnectionPool::kMostConnections);
+    if (engine.attach(traceFileBeside(settingsFile), connections) < 0)
         return ExitNotConnected;
     if (options.timeoutSeconds)
         engine.setSilenceLimit(*options.timeoutSeconds * 1000);
@@ -164,6 +168,7 @@ int transfer(const CliOptions& options, const JobSettings& job, const std::strin
     commands.SetRestoreFrom(options.from.value_or(""));
     if (options.refreshDays)
         commands.session().SetRefreshDays(*options.refreshDays);
+    commands.session().SetConnections(connections);
     const CommandOutcome outcome = backup ? commands.Backup(job.localDir, job.selection, job.paths)
                                           : commands.Restore(job.localDir, job.selection, job.paths);
     // A file that the stop's interrupt cut short (a second signal, or more than 10 s) halts the run

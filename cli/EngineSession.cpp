@@ -24,8 +24,8 @@ EngineSession::~EngineSession() {
         fceRelease();
 }
 
-int32_t EngineSession::attach(const std::string& traceFile) {
-    const int32_t rc = EngineStartup::Start(m_host, traceFile);
+int32_t EngineSession::attach(const std::string& traceFile, int32_t channels) {
+    const int32_t rc = EngineStartup::Start(m_host, traceFile, channels);
     m_attached = rc >= 0;
     return rc;
 }

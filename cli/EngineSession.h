@@ -18,7 +18,7 @@ public:
 
     // The engine's start-up, as the window makes it (EngineStartup). Negative when the engine cannot
     // be attached (a line says so).
-    int32_t attach(const std::string& traceFile);
+    int32_t attach(const std::string& traceFile, int32_t channels = 1);
     // The Connect command: silence timeout, connect and log in, binary mode. Negative when the connection
     // or the login failed, or when binary mode could not be set (each reported through ShowError).
     // A certificate that is not trusted is refused, never asked about: the log names it and the --trust

@@ -33,6 +33,7 @@ JobSettings ReadJobSettings(const std::string& settingsFile, const std::string& 
     job.retention = Retention::FromSettings(
         [&path](const char* key) { return ReadIniString("Generations", key, "", path); },
         job.retentionProblems);
+    job.connections = ReadIniInteger("Connection", "Connections", job.connections, path);
     return job;
 }
 

@@ -16,6 +16,7 @@ struct JobSettings {
     std::string localDir;
     RetentionPolicy retention;
     std::vector<std::string> retentionProblems; // [Generations] values that are not counts
+    int32_t connections = 4;                    // [Connection] Connections
 };
 
 // The host name the window offers on a first run.

@@ -25,9 +25,9 @@ std::string EngineStartup::VersionLine(int32_t version) {
            digitAt(digits, 2);
 }
 
-int32_t EngineStartup::Start(TransferHost& host, const std::string& traceFile,
+int32_t EngineStartup::Start(TransferHost& host, const std::string& traceFile, int32_t channels,
                              const std::function<int32_t()>& attach) {
-    const int32_t attached = attach ? attach() : fceAttach(1);
+    const int32_t attached = attach ? attach() : fceAttach(channels);
     if (attached < 0) {
         host.Display(kAttachFailedLine);
         return attached;

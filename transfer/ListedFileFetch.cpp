@@ -35,8 +35,8 @@ int32_t ListedFileFetch::currentSize(int32_t channel, const std::string& name, b
 // listed again: a file no longer there is gone; a file still there and still refused is a real failure; a
 // file of another size is fetched once more, held to its size now. If that fails on the size too and the
 // server's size has moved again, the file is still changing; otherwise the failure is the transfer's own.
-ListedFileFetch::Result ListedFileFetch::fetch(int32_t channel, const std::string& name) {
-    int64_t heldTo = -1; // the engine's own: the listed size, or SIZE's
+ListedFileFetch::Result ListedFileFetch::fetch(int32_t channel, const std::string& name, int64_t listedSize) {
+    int64_t heldTo = listedSize; // -1: the engine's own, the listed size or SIZE's
     for (int attempt = 1;; ++attempt) {
         const int32_t code = fceGetFileExpecting(channel, name.c_str(), heldTo);
         if (code >= 0)

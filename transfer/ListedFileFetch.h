@@ -23,7 +23,8 @@ public:
         bool asListed = false;
     };
 
-    static Result fetch(int32_t channel, const std::string& name);
+    // listedSize: the size the folder's listing gave (-1: the channel's own last listing, or SIZE).
+    static Result fetch(int32_t channel, const std::string& name, int64_t listedSize = -1);
 
 private:
     // Whether name is still listed in the channel's server directory, and its size there now (from the

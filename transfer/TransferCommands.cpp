@@ -145,6 +145,7 @@ CommandOutcome TransferCommands::RunCommand(Direction direction, const std::stri
         pending = RunTimeError::fromCurrentException();
     }
     m_session->SetLocalBase({});
+    m_session->EndConnections();
     const CommandOutcome result =
         showSummary(m_host, direction == Direction::Backup ? "Backup" : "Restore", outcome, pending);
     m_host.SetNewState(kStateConnected);

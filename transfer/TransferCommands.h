@@ -106,3 +106,5 @@ private:
 
 // Writes the engine's text for a failure code into the log (at most 128 characters).
 void ShowError(TransferHost& host, int32_t code);
+// That line for a failure on channel; any thread may make it for its own channel.
+std::string ErrorLine(int32_t channel, int32_t code);

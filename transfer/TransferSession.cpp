@@ -60,7 +60,7 @@ std::string componentAt(const std::string& text, size_t start, size_t separator)
 } // namespace
 
 TransferSession::TransferSession(TransferHost& host)
-    : m_host(host), m_clock([] { return static_cast<int64_t>(std::time(nullptr)); }) {}
+    : m_host(host), m_clock([] { return static_cast<int64_t>(std::time(nullptr)); }), m_pool(host) {}
 
 void TransferSession::ReportInternalError(const std::string& procedure) {
     const RunTimeError error = RunTimeError::fromCurrentException();
@@ -187,35 +187,60 @@ int32_t TransferSession::SelectServerComponent(const std::string& component, boo
     return selected < 0 ? selected : 0;
 }
 
+// Positions are 1-based; the optional drive prefix ends at the first ":", and one separator after it is
+// skipped. A doubled separator makes the rest of the path one final component.
+std::vector<std::string> TransferSession::ServerComponents(const std::string& serverDir) {
+    std::vector<std::string> components;
+    const size_t colon = findFrom(serverDir, ':', 1);
+    size_t start = colon > 0 ? colon + 1 : 1;
+    if (start <= serverDir.size() && serverDir[start - 1] == '\\')
+        ++start;
+    size_t separator = findFrom(serverDir, '\\', start);
+    std::string component = componentAt(serverDir, start, separator);
+    while (!component.empty()) {
+        components.push_back(component);
+        if (separator > start) {
+            start = separator + 1;
+            separator = findFrom(serverDir, '\\', start);
+            component = componentAt(serverDir, start, separator);
+        } else {
+            component.clear();
+        }
+    }
+    return components;
+}
+
 int32_t TransferSession::SetServerDirectory(const std::string& serverDir, bool create) {
     try {
         m_host.Display("Setting server directory to " + SafeName::printable(serverDir));
         m_host.Yield();
+        m_listingCurrent = false;
+        m_workServerPath.clear();
+        const std::vector<std::string> components = ServerComponents(serverDir);
+        // One CWD of the whole path where every name is a plain one and the server takes it; otherwise
+        // (a server without whole paths, a level to create) the root and a level at a time.
+        std::string path;
+        for (const auto& component : components)
+            path += (path.empty() ? "" : "\\") + component;
+        const bool plain = !components.empty() &&
+                           std::all_of(components.begin(), components.end(),
+                                       [](const auto& name) { return SafeName::isSafeComponent(name); });
+        if (plain && fceSetServerPath(kChannel, path.c_str()) >= 0) {
+            m_workServerPath = path;
+            return 0;
+        }
         const int32_t root = fceSetServerDir(kChannel, "\\");
         if (root < 0) {
             ShowError(m_host, root);
             return root;
         }
-        // Positions are 1-based; the optional drive prefix ends at the first ":", and one separator
-        // after it is skipped. A doubled separator makes the rest of the path one final component.
-        const size_t colon = findFrom(serverDir, ':', 1);
-        size_t start = colon > 0 ? colon + 1 : 1;
-        if (start <= serverDir.size() && serverDir[start - 1] == '\\')
-            ++start;
-        size_t separator = findFrom(serverDir, '\\', start);
-        std::string component = componentAt(serverDir, start, separator);
-        while (!component.empty()) {
+        for (const auto& component : components) {
             const int32_t code = SelectServerComponent(component, create);
             if (code < 0)
                 return code;
-            if (separator > start) {
-                start = separator + 1;
-                separator = findFrom(serverDir, '\\', start);
-                component = componentAt(serverDir, start, separator);
-            } else {
-                component.clear();
-            }
         }
+        if (plain)
+            m_workServerPath = path;
         return 0;
     } catch (...) {
         ReportInternalError("SetServerDirectory");
@@ -225,6 +250,14 @@ int32_t TransferSession::SetServerDirectory(const std::string& serverDir, bool c
 
 int32_t TransferSession::GetServerDirList() {
     m_host.Display("Retrieving server subdirectory names...");
+    if (m_listingCurrent) {
+        // The directory's file listing named its subdirectories too: no second listing.
+        m_serverList.Clear();
+        for (const auto& name : m_listedDirectories)
+            m_serverList.Add(ClsVariant(name));
+        m_host.Display("..." + std::to_string(m_serverList.Count()) + " names retrieved.");
+        return m_serverList.Count();
+    }
     // The growing listing: a directory of any size is listed completely or not at all.
     std::string listing;
     const int32_t length = fceGetList(kChannel, kListKindEntries, listing);
@@ -250,9 +283,13 @@ int32_t TransferSession::GetServerFileList() {
     }
     m_serverList.Clear();
     m_listedFiles.clear();
+    m_listedDirectories.clear();
+    m_listingCurrent = true;
     for (auto& entry : entries) {
-        if (entry.isDirectory)
+        if (entry.isDirectory) {
+            m_listedDirectories.push_back(entry.name);
             continue;
+        }
         m_serverList.Add(ClsVariant(entry.name));
         m_listedFiles.push_back(std::move(entry));
     }
@@ -288,6 +325,13 @@ int32_t TransferSession::RetrieveFile(const std::string& fileName, const LocalFo
         ProgressHookScope hook(m_host);
         fetched = ListedFileFetch::fetch(kChannel, fileName);
     }
+    const bool failed = fetched.outcome == ListedFileFetch::Outcome::Failed;
+    return SettleFetched(fileName, folder, changes, fetched, failed ? ErrorLine(kChannel, fetched.code) : "");
+}
+
+int32_t TransferSession::SettleFetched(const std::string& fileName, const LocalFolder& folder,
+                                       FolderChanges& changes, const ListedFileFetch::Result& fetched,
+                                       const std::string& errorLine) {
     const std::string shown = SafeName::quoted(fileName);
     switch (fetched.outcome) {
     case ListedFileFetch::Outcome::Arrived:
@@ -308,8 +352,67 @@ int32_t TransferSession::RetrieveFile(const std::string& fileName, const LocalFo
     case ListedFileFetch::Outcome::Failed:
         break;
     }
-    ShowError(m_host, fetched.code);
+    m_host.Display(errorLine);
     return fetched.code;
+}
+
+std::vector<int32_t> TransferSession::ChannelsFor(size_t count) {
+    if (count < 2 || m_pool.Wanted() < 2 || m_workFolder < 0 || m_workServerPath.empty())
+        return {kChannel};
+    return m_pool.Channels();
+}
+
+int32_t TransferSession::EnterWorkFolder(int32_t channel) const {
+    int32_t code = fceSetServerPath(channel, m_workServerPath.c_str());
+    if (code >= 0)
+        code = fceSetLocalDirAt(channel, m_workFolder, m_workFolderShown.c_str());
+    return code;
+}
+
+int32_t TransferSession::FetchOverChannels(const std::vector<int32_t>& channels, const LocalFolder& folder,
+                                           FolderChanges& changes) {
+    std::unordered_map<std::string, int64_t> listedSizes;
+    for (const auto& entry : m_listedFiles)
+        listedSizes.emplace(entry.name, entry.size);
+    std::vector<std::pair<std::string, int64_t>> jobs;
+    for (int32_t position = 1; position <= m_serverList.Count(); ++position) {
+        const std::string& name = m_serverList.Item(position).Text();
+        const auto listed = listedSizes.find(name);
+        jobs.emplace_back(name, listed == listedSizes.end() ? -1 : listed->second);
+    }
+    std::vector<char> entered(static_cast<size_t>(*std::max_element(channels.begin(), channels.end())) + 1,
+                              0);
+    const auto work = [&](int32_t channel, size_t job) {
+        FileDispatch::Result result;
+        auto& inFolder = entered[static_cast<size_t>(channel)];
+        if (channel != kChannel && !inFolder) {
+            if (const int32_t code = EnterWorkFolder(channel); code < 0)
+                return FileDispatch::Result{{ListedFileFetch::Outcome::Failed, code, false},
+                                            ErrorLine(channel, code)};
+            inFolder = 1;
+        }
+        fceSetInteger(channel, FCE_REPLACE_LOCAL, 1);
+        result.fetched = ListedFileFetch::fetch(channel, jobs[job].first, jobs[job].second);
+        if (result.fetched.outcome == ListedFileFetch::Outcome::Failed)
+            result.errorLine = ErrorLine(channel, result.fetched.code);
+        return result;
+    };
+    std::unordered_set<std::string> settled;
+    const auto settle = [&](size_t job, const FileDispatch::Result& result) {
+        settled.insert(jobs[job].first);
+        const int32_t code =
+            SettleFetched(jobs[job].first, folder, changes, result.fetched, result.errorLine);
+        AdvanceProgress();
+        return code;
+    };
+    const int32_t result = FileDispatch::Run(m_host, channels, jobs.size(), work, settle);
+    ServerList left;
+    for (const auto& job : jobs) {
+        if (!settled.contains(job.first))
+            left.Add(ClsVariant(job.first));
+    }
+    m_serverList = std::move(left);
+    return result;
 }
 
 void TransferSession::AdvanceProgress() {
@@ -390,6 +493,10 @@ int32_t TransferSession::FetchListedFiles(const LocalFolder& folder, FolderChang
                             : "") +
                        ")...");
     m_host.Yield();
+    if (!m_host.AbortRequested()) {
+        if (const auto channels = ChannelsFor(static_cast<size_t>(m_serverList.Count())); channels.size() > 1)
+            return FetchOverChannels(channels, folder, changes);
+    }
     int32_t result = 0;
     while (m_serverList.Count() > 0 && !m_host.AbortRequested() && result >= 0) {
         result = RetrieveFile(m_serverList.Item(1).Text(), folder, changes);
@@ -513,9 +620,26 @@ int32_t TransferSession::RetrieveChangedFiles(const std::string& serverDir, cons
     return result < 0 ? result : 0;
 }
 
+namespace {
+
+// The folder further channels may join lives only as long as the directory's transfer.
+class WorkFolderScope {
+public:
+    explicit WorkFolderScope(int& folder) : m_folder(folder) {}
+    ~WorkFolderScope() { m_folder = -1; }
+    WorkFolderScope(const WorkFolderScope&) = delete;
+    WorkFolderScope& operator=(const WorkFolderScope&) = delete;
+
+private:
+    int& m_folder;
+};
+
+} // namespace
+
 int32_t TransferSession::RetrieveDirectory(const std::string& serverDir, const std::string& localDir) {
     LocalFolder folder;
     std::string folderPath;
+    const WorkFolderScope scope(m_workFolder);
     try {
         int32_t result = SetLocalDirectory(localDir, true);
         if (result < 0)
@@ -526,6 +650,8 @@ int32_t TransferSession::RetrieveDirectory(const std::string& serverDir, const s
         const std::string stagingPath = m_fileSystem.BuildPath(folderPath, SafeName::kStagingFolderName);
         const LocalFolder staging = PrepareStaging(folder, stagingPath);
         result = fceSetLocalDirAt(kChannel, staging.descriptor(), stagingPath.c_str());
+        m_workFolder = staging.descriptor();
+        m_workFolderShown = stagingPath;
         // A backup only reads the server: a directory that cannot be entered (a typo in its path) is a
         // failure, never created and listed empty, which would replace the backup with nothing.
         if (result >= 0)
@@ -638,8 +764,42 @@ int32_t TransferSession::CheckServerKept(const std::vector<std::pair<std::string
     return result;
 }
 
+int32_t TransferSession::UploadOverChannels(const std::vector<int32_t>& channels, const LocalFolder& folder,
+                                            const std::vector<std::string>& names,
+                                            std::vector<std::pair<std::string, int64_t>>& sent) {
+    std::vector<char> entered(static_cast<size_t>(*std::max_element(channels.begin(), channels.end())) + 1,
+                              0);
+    const auto work = [&](int32_t channel, size_t job) {
+        FileDispatch::Result result;
+        auto& inFolder = entered[static_cast<size_t>(channel)];
+        int32_t code = 0;
+        if (channel != kChannel && !inFolder)
+            code = EnterWorkFolder(channel);
+        inFolder = code >= 0;
+        if (code >= 0) {
+            fceSetInteger(channel, FCE_REPLACE_LOCAL, 1);
+            code = fcePutFile(channel, names[job].c_str());
+        }
+        result.fetched.code = code;
+        if (code < 0)
+            result.errorLine = ErrorLine(channel, code);
+        return result;
+    };
+    const auto settle = [&](size_t job, const FileDispatch::Result& result) {
+        if (result.fetched.code < 0) {
+            m_host.Display(result.errorLine);
+            return result.fetched.code;
+        }
+        sent.emplace_back(names[job], folder.fileSize(names[job]));
+        AdvanceProgress();
+        return 0;
+    };
+    return FileDispatch::Run(m_host, channels, names.size(), work, settle);
+}
+
 // Restore creates nothing on the local side: a folder that is missing fails the directory.
 int32_t TransferSession::UploadDirectory(const std::string& serverDir, const std::string& localDir) {
+    const WorkFolderScope scope(m_workFolder);
     try {
         int32_t result = SetLocalDirectory(localDir, false);
         if (result < 0)
@@ -659,7 +819,13 @@ int32_t TransferSession::UploadDirectory(const std::string& serverDir, const std
         m_host.SetProgressMax(static_cast<double>(names.size()));
         m_host.Display("Uploading " + std::to_string(names.size()) + " files...");
         std::vector<std::pair<std::string, int64_t>> sent;
-        for (const auto& name : names) {
+        m_workFolder = folder.descriptor();
+        m_workFolderShown = m_fileSystem.GetAbsolutePathName(localDir);
+        const auto channels =
+            m_host.AbortRequested() ? std::vector<int32_t>{kChannel} : ChannelsFor(names.size());
+        if (channels.size() > 1)
+            result = UploadOverChannels(channels, folder, names, sent);
+        for (const auto& name : channels.size() > 1 ? std::vector<std::string>() : names) {
             if (m_host.AbortRequested())
                 break;
             const int64_t size = folder.fileSize(name);

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "ChangedOnlyJudge.h"
+#include "ConnectionPool.h"
+#include "FileDispatch.h"
 #include "FtpEngine.h"
 #include "LocalFileSystem.h"
 #include "LocalFolder.h"
@@ -26,6 +28,12 @@ public:
     explicit TransferSession(TransferHost& host);
 
     ServerList& serverList() { return m_serverList; }
+
+    // How many connections a folder's files may move over at once (1: one at a time, on channel 0).
+    void SetConnections(int32_t connections) { m_pool.SetWanted(connections); }
+    int32_t Connections() const { return m_pool.Wanted(); }
+    // The command has ended: its further connections close.
+    void EndConnections() { m_pool.Close(); }
 
     // A backup that leaves in place every file the folder's record proves unchanged on the server,
     // fetches the rest, and removes what the server no longer has; off by default.
@@ -80,6 +88,8 @@ public:
 
 private:
     void ParseDirectoryNames(const std::string& listing, int32_t length);
+    // The names of a drive-and-backslash server path, from the root down.
+    static std::vector<std::string> ServerComponents(const std::string& serverDir);
     int32_t SelectServerComponent(const std::string& component, bool create);
     std::vector<std::string> LevelsBelowTop(const std::string& absolute, std::string& top) const;
     // absolute's path below the local base folder ("PMT/A"); empty when it does not lie below it.
@@ -99,6 +109,20 @@ private:
     // One listed file into the staging folder, a server that changed it on the way allowed for; the
     // outcome goes into changes and the log. Negative only for a failure (already reported).
     int32_t RetrieveFile(const std::string& fileName, const LocalFolder& folder, FolderChanges& changes);
+    // What RetrieveFile does with a file's outcome, on the host's thread; errorLine reports a failure.
+    int32_t SettleFetched(const std::string& fileName, const LocalFolder& folder, FolderChanges& changes,
+                          const ListedFileFetch::Result& fetched, const std::string& errorLine);
+    // The files left in ServerList over several channels; ServerList keeps those not settled.
+    int32_t FetchOverChannels(const std::vector<int32_t>& channels, const LocalFolder& folder,
+                              FolderChanges& changes);
+    // names over several channels; sent gets each file that arrived, with its size.
+    int32_t UploadOverChannels(const std::vector<int32_t>& channels, const LocalFolder& folder,
+                               const std::vector<std::string>& names,
+                               std::vector<std::pair<std::string, int64_t>>& sent);
+    // A further channel enters the directory and local folder channel 0 works in (on its own thread).
+    int32_t EnterWorkFolder(int32_t channel) const;
+    // The channels for a folder of count files: channel 0 alone for one file, or with one connection.
+    std::vector<int32_t> ChannelsFor(size_t count);
     void CheckFolderReplaceable(const LocalFolder& folder, const std::string& folderPath) const;
     LocalFolder PrepareStaging(const LocalFolder& folder, const std::string& stagingPath) const;
     // The one place where a folder's previous backup gives way to the new one (record: the changed-only
@@ -126,6 +150,16 @@ private:
     std::vector<FceListEntry> m_listedFiles; // the files of the last entry listing, in listing order
     std::function<int64_t()> m_clock;
     ChangedOnlyJudge m_judge;
+    // The subdirectories of that listing, while the server directory it listed is still current: the
+    // Prompts folder is listed once for its files and its subdirectories.
+    std::vector<std::string> m_listedDirectories;
+    bool m_listingCurrent = false;
+    ConnectionPool m_pool;
+    // Where channel 0 moves files, for further channels to join: the server directory's names from the
+    // root ("PMT\A"; empty when it has none fit for one CWD) and the open local folder.
+    std::string m_workServerPath;
+    int m_workFolder = -1;
+    std::string m_workFolderShown;
     std::string m_localBase;
     // The folder the last SetLocalDirectory opened; the directory operations take it over.
     LocalFolder m_localFolder;
