@@ -88,8 +88,11 @@ void TestCli::exitStatus_data() {
     row("login refused", {"restore", "-q", "--settings", "SETTINGS"}, {{"refuse_login", true}}, 0, 2,
         "530 Login incorrect.");
     const QJsonObject slow{{"throttle", QJsonObject{{"command", "RETR"}, {"bytes_per_second", 20000}}}};
-    row("SIGTERM", backup, slow, SIGTERM, 3, "Backup halted by user.");
-    row("SIGHUP", backup, slow, SIGHUP, 3, "Backup halted by user."); // a terminal closed under the run
+    row("SIGTERM, 3 connections", backup + QStringList{"--connections", "3"}, slow, SIGTERM, 3,
+        "Backup halted by user.");
+    row("SIGHUP", backup + QStringList{"--connections", "1"}, slow, SIGHUP,
+        3, // a terminal closed under the run
+        "Backup halted by user.");
     row("settings file binary", {"backup", "--settings", "BINARY"}, {}, 0, 64, "not a settings file");
     row("--refresh-days without --changed-only", {"backup", "--refresh-days", "3"}, {}, 0, 64,
         "--refresh-days goes with backup --changed-only");
@@ -149,8 +152,17 @@ void TestCli::exitStatus() {
     QCOMPARE(readFile(settingsPath()), settings);
     if (status == 0)
         QVERIFY(out.isEmpty() && treeOf(backupDir()) == sampleBackup());
-    if (signal != 0)
-        QCOMPARE(server->commands().filter("RETR ").size(), 1); // the file in hand completes, no other starts
+    // The files in hand (one per connection) complete, no other starts; the folder takes them only if
+    // they were all it had, and nothing else is left behind.
+    const qsizetype connections = arguments.contains("--connections") ? arguments.last().toInt() : 4;
+    if (signal != 0) {
+        const qsizetype started = server->commands().filter("RETR ").size();
+        QVERIFY2(started >= 1 && started <= connections, qPrintable(QString::number(started)));
+        Tree folder = sampleBackup();
+        folder.removeIf([](auto entry) { return !entry.key().startsWith("DTA/"); });
+        const Tree got = treeOf(backupDir());
+        QVERIFY(got == Tree({{"DTA/", {}}}) || got == folder);
+    }
 }
 
 void TestCli::stalledRunEnds_data() {

@@ -553,6 +553,7 @@ def parse_args(argv):
     parser.add_argument("--tls-cert", help="PEM file with certificate and key; offers AUTH TLS")
     parser.add_argument("--tls-max", choices=("1.2", "1.3"), default="1.3", help="highest TLS version")
     parser.add_argument("--tls-session-timeout", type=int, help="seconds a TLS session can be resumed")
+    parser.add_argument("--max-logins", type=int, default=0, help="connections one address may hold (421 past)")
     args = parser.parse_args(argv)
     try:
         loopback = ipaddress.ip_address(args.host).is_loopback
@@ -573,6 +574,7 @@ def main(argv):
     logging.getLogger("pyftpdlib").setLevel(logging.WARNING)
     server = FTPServer((args.host, args.port), build_handler(args), backlog=128)
     server.max_cons = 1024
+    server.max_cons_per_ip = args.max_logins
     die_with_parent()
     sys.stdout.write("PORT %d\n" % server.address[1])
     sys.stdout.flush()

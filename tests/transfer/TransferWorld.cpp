@@ -63,7 +63,7 @@ Tree sampleBackup() {
 }
 
 bool TransferWorld::start(FtpServerFixture::ListingMode mode) {
-    return server.start(mode) && fceAttach(1) >= 0;
+    return server.start(mode) && fceAttach(4) >= 0;
 }
 
 void TransferWorld::stop() {

@@ -14,7 +14,10 @@ class TestDirectories : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QVERIFY(world.start()); }
+    void initTestCase() {
+        world.server.setExtraArguments({"--max-logins", "2"});
+        QVERIFY(world.start());
+    }
     void cleanupTestCase() { world.stop(); }
     void init();
     void cleanup() { world.end(); }
@@ -27,8 +30,10 @@ private slots:
     void upload();
 
 private:
-    int32_t retrieve() {
-        return TransferSession(world.host).RetrieveDirectory("C:\\DTA", folder.toStdString());
+    int32_t retrieve(int connections = 1) {
+        TransferSession session(world.host);
+        session.SetConnections(connections);
+        return session.RetrieveDirectory("C:\\DTA", folder.toStdString());
     }
 
     TransferWorld world;
@@ -53,36 +58,47 @@ void TestDirectories::init() {
     previous.remove(".kavrel-staging/f1.dat");
 }
 
+// With several connections too, and on a server that takes only two logins (said once).
 void TestDirectories::replacesThePreviousBackup() {
-    QCOMPARE(retrieve(), 0);
+    QCOMPARE(retrieve(4), 0);
     Tree expected = treeOf(world.serverPath("DTA"));
     expected.insert("sub/", {});
     expected.insert("sub/inner.dat", "never touched");
     QCOMPARE(treeOf(folder), expected);
     QCOMPARE(world.host.progressValue, 5.0);
+    QCOMPARE(
+        world.host.displayed.filter("The server took 2 of 4 connections (421 Too many connections").size(),
+        1);
 }
 
 void TestDirectories::previousBackupKept_data() {
     QTest::addColumn<QJsonObject>("faults");
     QTest::addColumn<bool>("abortAtThird");
-    QTest::addColumn<int>("retrieved"); // RETR commands sent
+    QTest::addColumn<int>("retrieved"); // RETR commands sent (-1: each connection's files in hand complete)
+    QTest::addColumn<int>("connections");
     const auto onThird = [](QJsonObject rule) {
         rule.insert("name", "f3.dat");
         return rule;
     };
-    QTest::newRow("550") << QJsonObject{{"transfer_error", onThird({{"text", "No such file today."}})}}
-                         << false << 3;
-    QTest::newRow("dropped mid-file")
-        << QJsonObject{{"drop_data", onThird({{"command", "RETR"}, {"after_bytes", 1000}})}} << false << 3;
+    const QJsonObject refused{{"transfer_error", onThird({{"text", "No such file today."}})}};
+    QTest::newRow("550") << refused << false << 3 << 1;
+    QTest::newRow("550, 3 connections") << refused << false << -1 << 3;
+    const QJsonObject dropped{{"drop_data", onThird({{"command", "RETR"}, {"after_bytes", 1000}})}};
+    QTest::newRow("dropped mid-file") << dropped << false << 3 << 1;
+    QTest::newRow("dropped mid-file, 2 connections") << dropped << false << -1 << 2;
     QTest::newRow("451 after the data")
-        << QJsonObject{{"transfer_error", onThird({{"when", "after"}})}} << false << 3;
-    QTest::newRow("abort") << QJsonObject{} << true << 3;
+        << QJsonObject{{"transfer_error", onThird({{"when", "after"}})}} << false << 3 << 1;
+    QTest::newRow("abort") << QJsonObject{} << true << 3 << 1;
+    // Slow files: when the first has arrived, others are in hand; they complete, the last never starts.
+    QTest::newRow("abort, 2 connections")
+        << QJsonObject{{"delay", QJsonObject{{"command", "RETR"}, {"seconds", 0.2}}}} << true << -1 << 2;
     QTest::newRow("listing refused") << QJsonObject{{"fail", QJsonArray{QJsonObject{{"command", "MLSD"}},
                                                                         QJsonObject{{"command", "LIST"}}}}}
-                                     << false << 0;
+                                     << false << 0 << 1;
     for (const char* name : {"a\tb.wav", "a\x1b[2Jb.wav", ".kavrel-staging", ".kavrel-part-00000000"}) {
         QTest::newRow(qPrintable(QString("unsafe name %1").arg(QString(name).toUtf8().toPercentEncoding())))
-            << QJsonObject{{"hostile_entries", QJsonObject{{"entries", QJsonArray{name}}}}} << false << 0;
+            << QJsonObject{{"hostile_entries", QJsonObject{{"entries", QJsonArray{name}}}}} << false << 0
+            << 1;
     }
 }
 
@@ -91,13 +107,18 @@ void TestDirectories::previousBackupKept() {
     QFETCH(QJsonObject, faults);
     QFETCH(bool, abortAtThird);
     QFETCH(int, retrieved);
+    QFETCH(int, connections);
     world.server.setFaults(faults);
+    const double abortAt = connections == 1 ? 3.0 : 1.0;
     if (abortAtThird)
-        world.host.onYield = [](RecordingHost& host) { host.abortRequested = host.progressValue == 3.0; };
-    const int32_t result = retrieve();
+        world.host.onYield = [=](RecordingHost& host) {
+            host.abortRequested = host.progressValue == abortAt;
+        };
+    const int32_t result = retrieve(connections);
     QCOMPARE(result < 0, !abortAtThird);
     QCOMPARE(treeOf(folder), previous);
-    QCOMPARE(world.sent("RETR").size(), retrieved);
+    if (retrieved >= 0)
+        QCOMPARE(world.sent("RETR").size(), retrieved);
 }
 
 // A read-only file could not give way to the new backup: the directory fails before any file moves.

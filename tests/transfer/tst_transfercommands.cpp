@@ -41,15 +41,17 @@ void TestTransferCommands::backupHalts_data() {
     const QString halted = "Error During Backup|Backup halted prematurely.|48";
     QTest::newRow("a message fails") << "" << QJsonObject{{"transfer_error", QJsonObject{{"name", "m2.msg"}}}}
                                      << halted << QStringList{"DTA", "MSG", "PMT"} << QStringList{"A", "B"};
+    // The Prompts folder is listed once, for its files and its subdirectories.
+    const QString prompts = "Setting server directory to C:\\PMT";
     QTest::newRow("prompt subdirectories not listed")
-        << "Retrieving server subdirectory names..."
+        << prompts
         << QJsonObject{{"fail",
                         QJsonArray{QJsonObject{{"command", "MLSD"}}, QJsonObject{{"command", "LIST"}}}}}
         << halted << QStringList{"DTA", "PMT"} << QStringList();
     for (const char* name : {"evil\x01", ".kavrel-staging", "a\\b"}) {
         QTest::newRow(
             qPrintable(QString("prompt subdirectory %1").arg(QString(name).toUtf8().toPercentEncoding())))
-            << "Retrieving server subdirectory names..."
+            << prompts
             << QJsonObject{{"hostile_entries",
                             QJsonObject{
                                 {"entries", QJsonArray{QJsonObject{{"name", name}, {"type", "dir"}}}}}}}
