@@ -13,7 +13,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -31,13 +30,10 @@ EngineStatus refused(const FtpReply& reply) {
 
 } // namespace
 
-EngineStatus DataConnection::requestPort(ControlConnection& control, bool& usePasv, bool alreadySent,
-                                         uint16_t& port) {
+EngineStatus DataConnection::requestPort(ControlConnection& control, bool& usePasv, uint16_t& port) {
     FtpReply reply;
     if (!usePasv) {
-        if (EngineStatus status =
-                alreadySent ? control.readReply(reply, "EPSV") : control.command("EPSV", reply);
-            !status.ok())
+        if (EngineStatus status = control.command("EPSV", reply); !status.ok())
             return status;
         if (reply.code == 229) {
             return PassiveReply::parseEpsvPort(reply.lastLine(), port)
@@ -47,10 +43,8 @@ EngineStatus DataConnection::requestPort(ControlConnection& control, bool& usePa
         if (reply.code < 500)
             return refused(reply);
         usePasv = true;
-        alreadySent = false;
     }
-    if (EngineStatus status = alreadySent ? control.readReply(reply, "PASV") : control.command("PASV", reply);
-        !status.ok())
+    if (EngineStatus status = control.command("PASV", reply); !status.ok())
         return status;
     if (reply.code != 227)
         return refused(reply);
@@ -59,22 +53,15 @@ EngineStatus DataConnection::requestPort(ControlConnection& control, bool& usePa
                : EngineStatus::failure(FCE_E_PROTOCOL, "Unreadable PASV reply: " + reply.lastLine());
 }
 
-EngineStatus DataConnection::open(ControlConnection& control, bool& usePasv, bool alreadySent) {
+EngineStatus DataConnection::open(ControlConnection& control, bool& usePasv) {
     close();
     m_timeoutMs = control.timeout();
     m_lowSpeedBytes = control.lowSpeedBytes();
     uint16_t port = 0;
-    if (EngineStatus status = requestPort(control, usePasv, alreadySent, port); !status.ok())
+    if (EngineStatus status = requestPort(control, usePasv, port); !status.ok())
         return status;
-    return TcpConnector::startConnectToAddress(control.peer(), port, m_connecting, m_shownAddress);
-}
-
-EngineStatus DataConnection::connected() {
-    if (m_connecting < 0)
-        return m_stream ? EngineStatus() : EngineStatus::failure(FCE_E_DATA_CONNECTION, "No data connection");
-    const int fd = m_connecting;
-    m_connecting = -1;
-    if (EngineStatus status = TcpConnector::finishConnectToAddress(fd, m_timeoutMs, m_shownAddress);
+    int fd = -1;
+    if (EngineStatus status = TcpConnector::connectToAddress(control.peer(), port, m_timeoutMs, fd);
         !status.ok())
         return status;
     m_stream = std::make_unique<PlainSocketStream>(fd);
@@ -96,9 +83,6 @@ EngineStatus DataConnection::startTls(SSL_CTX* context, const std::string& serve
 }
 
 void DataConnection::close() {
-    if (m_connecting >= 0)
-        ::close(m_connecting);
-    m_connecting = -1;
     m_tls = nullptr;
     m_stream.reset();
 }

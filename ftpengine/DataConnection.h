@@ -21,19 +21,9 @@ class DataConnection {
 public:
     static constexpr size_t kBlockSize = 256 * 1024;
 
-    DataConnection() = default;
-    ~DataConnection() { close(); }
-    DataConnection(const DataConnection&) = delete;
-    DataConnection& operator=(const DataConnection&) = delete;
-
     // Asks for a port with EPSV (or PASV, once the server refused EPSV: usePasv is then set for the rest
-    // of the session; alreadySent: that command went out ahead and only its reply is read) and starts the
-    // connection to it at the control connection's peer address; connected() waits for it. The transfer
-    // command goes out in between: the server waits for the connection, and the round trip is shared.
-    EngineStatus open(ControlConnection& control, bool& usePasv, bool alreadySent = false);
-    EngineStatus connected();
-    // The passive command to send ahead for the next data connection.
-    static const char* passiveCommand(bool usePasv) { return usePasv ? "PASV" : "EPSV"; }
+    // of the session) and connects to it at the control connection's peer address.
+    EngineStatus open(ControlConnection& control, bool& usePasv);
     // Wraps the connected socket in TLS, with the control connection's server name, resuming session
     // (taken over; nullptr for a full handshake). Called after the server's preliminary reply: some
     // servers begin their side of the handshake only once they have the command.
@@ -53,13 +43,11 @@ public:
                           const std::string& what);
 
 private:
-    EngineStatus requestPort(ControlConnection& control, bool& usePasv, bool alreadySent, uint16_t& port);
+    EngineStatus requestPort(ControlConnection& control, bool& usePasv, uint16_t& port);
     // -ECANCELED (the host's interrupt), -ETIMEDOUT or another -errno as a failure.
     EngineStatus transferFailure(ssize_t result, const std::string& what) const;
 
     std::unique_ptr<ByteStream> m_stream;
-    int m_connecting = -1; // the socket whose connection is under way, until connected()
-    std::string m_shownAddress;
     TlsSocketStream* m_tls = nullptr; // m_stream when it is a TLS stream
     int m_timeoutMs = 60000;
     int64_t m_lowSpeedBytes = 0;

@@ -366,34 +366,11 @@ EngineStatus FtpSession::startTransfer(DataConnection& data, const std::string& 
     }
     if (EngineStatus status = data.open(m_control, m_usePasv); !status.ok())
         return status;
-    // The command travels while the data connection is being made: the server waits for whichever
-    // comes last, and a round trip per file is saved.
-    if (EngineStatus status = m_control.send(command); !status.ok())
-        return status;
-    if (EngineStatus status = data.connected(); !status.ok())
-        return dataConnectionFailed(status, ControlConnection::verbOf(command));
-    if (EngineStatus status = m_control.readReply(reply, ControlConnection::verbOf(command)); !status.ok())
+    if (EngineStatus status = m_control.command(command, reply); !status.ok())
         return status;
     if (!reply.isPreliminary())
         return refusedBy(reply);
     return m_protected ? secureData(data, ControlConnection::verbOf(command)) : EngineStatus();
-}
-
-// A server that refused the command may have closed its port before the connection reached it: its
-// refusal is the answer. Any other reply could come much later, to the wrong command: the control
-// connection goes.
-EngineStatus FtpSession::dataConnectionFailed(const EngineStatus& status, const std::string& verb) {
-    FtpReply reply;
-    const int waitMs = std::min(m_abandonGraceMs, m_control.timeout());
-    if (m_control
-            .readReply(reply, verb, std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs),
-                       waitMs)
-            .ok() &&
-        reply.code >= 400)
-        return refusedBy(reply);
-    m_trace.note(status.text());
-    m_control.close();
-    return status;
 }
 
 EngineStatus FtpSession::prepareDataTls() {

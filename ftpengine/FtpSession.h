@@ -116,7 +116,6 @@ private:
     EngineStatus changeTo(const std::string& path);
     EngineStatus runListing(const std::string& command, std::string& raw, FtpReply& startReply);
     EngineStatus startTransfer(DataConnection& data, const std::string& command, FtpReply& reply);
-    EngineStatus dataConnectionFailed(const EngineStatus& status, const std::string& verb);
     EngineStatus finishTransfer(DataConnection& data, const std::string& verb,
                                 const EngineStatus& dataStatus);
     EngineStatus expectedSize(const std::string& name, int64_t& size);

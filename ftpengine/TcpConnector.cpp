@@ -20,56 +20,30 @@ socklen_t lengthOf(const sockaddr* address) {
     return address->sa_family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
 }
 
-// 0, EINPROGRESS (fd made, the connection under way) or a positive errno (nothing left open).
-int startConnect(const sockaddr* address, int& fd) {
-    fd = ::socket(address->sa_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+// 0 or a positive errno; ETIMEDOUT when the peer neither accepted nor refused in time.
+int tryConnect(const sockaddr* address, int timeoutMs, int& socketDescriptor) {
+    int fd = ::socket(address->sa_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return errno;
+    int result = ::connect(fd, address, lengthOf(address)) == 0 ? 0 : errno;
+    if (result == EINPROGRESS || result == EINTR) {
+        int ready = SocketWait::forWriting(fd, timeoutMs);
+        socklen_t size = sizeof(result);
+        if (ready == 0)
+            result = ETIMEDOUT;
+        else if (ready < 0)
+            result = -ready;
+        else if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &result, &size) != 0)
+            result = errno;
+    }
+    if (result != 0) {
+        ::close(fd);
+        return result;
+    }
     int on = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof(on));
-    int result = ::connect(fd, address, lengthOf(address)) == 0 ? 0 : errno;
-    if (result == EINTR)
-        result = EINPROGRESS;
-    if (result != 0 && result != EINPROGRESS) {
-        ::close(fd);
-        fd = -1;
-    }
-    return result;
-}
-
-// 0 or a positive errno (fd then closed); ETIMEDOUT when the peer neither accepted nor refused in time.
-int finishConnect(int fd, int timeoutMs) {
-    int result = 0;
-    int ready = SocketWait::forWriting(fd, timeoutMs);
-    socklen_t size = sizeof(result);
-    if (ready == 0)
-        result = ETIMEDOUT;
-    else if (ready < 0)
-        result = -ready;
-    else if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &result, &size) != 0)
-        result = errno;
-    if (result != 0)
-        ::close(fd);
-    return result;
-}
-
-int tryConnect(const sockaddr* address, int timeoutMs, int& socketDescriptor) {
-    int fd = -1;
-    int result = startConnect(address, fd);
-    if (result == EINPROGRESS)
-        result = finishConnect(fd, timeoutMs);
-    if (result == 0)
-        socketDescriptor = fd;
-    return result;
-}
-
-sockaddr_storage withPort(const sockaddr_storage& address, uint16_t port) {
-    sockaddr_storage target = address;
-    if (target.ss_family == AF_INET6)
-        reinterpret_cast<sockaddr_in6*>(&target)->sin6_port = htons(port);
-    else
-        reinterpret_cast<sockaddr_in*>(&target)->sin_port = htons(port);
-    return target;
+    socketDescriptor = fd;
+    return 0;
 }
 
 // what: "Connection" or "Data connection", the start of the text; the cause comes before the server's
@@ -113,30 +87,16 @@ EngineStatus connectToHost(const std::string& host, uint16_t port, const std::st
 
 EngineStatus connectToAddress(const sockaddr_storage& address, uint16_t port, int timeoutMs,
                               int& socketDescriptor) {
-    const sockaddr_storage target = withPort(address, port);
+    sockaddr_storage target = address;
+    if (target.ss_family == AF_INET6)
+        reinterpret_cast<sockaddr_in6*>(&target)->sin6_port = htons(port);
+    else
+        reinterpret_cast<sockaddr_in*>(&target)->sin_port = htons(port);
     const auto* generic = reinterpret_cast<const sockaddr*>(&target);
     int error = tryConnect(generic, timeoutMs, socketDescriptor);
     if (error == 0)
         return {};
     return connectFailure(FCE_E_DATA_CONNECTION, "Data connection", error, describe(generic), timeoutMs);
-}
-
-EngineStatus startConnectToAddress(const sockaddr_storage& address, uint16_t port, int& socketDescriptor,
-                                   std::string& shown) {
-    const sockaddr_storage target = withPort(address, port);
-    const auto* generic = reinterpret_cast<const sockaddr*>(&target);
-    shown = describe(generic);
-    const int error = startConnect(generic, socketDescriptor);
-    if (error == 0 || error == EINPROGRESS)
-        return {};
-    return connectFailure(FCE_E_DATA_CONNECTION, "Data connection", error, shown, 0);
-}
-
-EngineStatus finishConnectToAddress(int socketDescriptor, int timeoutMs, const std::string& shown) {
-    const int error = finishConnect(socketDescriptor, timeoutMs);
-    if (error == 0)
-        return {};
-    return connectFailure(FCE_E_DATA_CONNECTION, "Data connection", error, shown, timeoutMs);
 }
 
 std::string describe(const sockaddr* address) {

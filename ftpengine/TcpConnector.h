@@ -18,14 +18,6 @@ EngineStatus connectToHost(const std::string& host, uint16_t port, const std::st
 EngineStatus connectToAddress(const sockaddr_storage& address, uint16_t port, int timeoutMs,
                               int& socketDescriptor);
 
-// The same in two halves, so that the transfer command travels while the connection is being made (a
-// round trip less per file across a WAN): start sends the SYN and hands back the descriptor, finish
-// waits for the outcome. A descriptor that finish refused is closed.
-// shown: how error texts name the address.
-EngineStatus startConnectToAddress(const sockaddr_storage& address, uint16_t port, int& socketDescriptor,
-                                   std::string& shown);
-EngineStatus finishConnectToAddress(int socketDescriptor, int timeoutMs, const std::string& shown);
-
 // "127.0.0.1:40000" or "[::1]:40000".
 std::string describe(const sockaddr* address);
 
