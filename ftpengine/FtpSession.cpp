@@ -235,6 +235,8 @@ EngineStatus FtpSession::startControlTls() {
         m_trace.note(text + ": " + m_peer.fingerprint + ", " + m_peer.subject);
         return EngineStatus::failure(FCE_E_UNTRUSTED_CERTIFICATE, text);
     }
+    if (tls->resumed())
+        m_tls.keep(tls->session());
     m_tlsStatus = tls->status();
     m_trace.note("Control connection: " + m_tlsStatus +
                  (!m_requiredCertificate.empty() ? ", the first connection's certificate"

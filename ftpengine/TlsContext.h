@@ -31,10 +31,13 @@ public:
     // A copy of the newest session for one data connection (nullptr when none), owned by the caller:
     // a data connection that fails marks its own copy unusable, never the stored one.
     SSL_SESSION* sessionCopy() const;
+    // Keeps session as the newest. A TLS 1.2 handshake that resumed a session makes no new one, so a
+    // control connection that resumed another connection's session hands it over here for its data
+    // connections to resume.
+    void keep(SSL_SESSION* session);
 
 private:
     static int onNewSession(SSL* ssl, SSL_SESSION* session);
-    void keep(SSL_SESSION* session);
 
     SSL_CTX* m_context = nullptr;
     SSL_SESSION* m_session = nullptr;

@@ -26,6 +26,7 @@ public:
     // "TLS 1.3 (TLS_AES_256_GCM_SHA384)"
     std::string status() const;
     bool resumed() const { return SSL_session_reused(m_ssl) == 1; }
+    SSL_SESSION* session() const { return SSL_get_session(m_ssl); }
     // The certificate chain verified against the system store and names the host.
     bool verified() const { return SSL_get_verify_result(m_ssl) == X509_V_OK; }
     std::string verifyText() const;

@@ -7,7 +7,7 @@
 // repeats: connect in binary mode, read a failure's text.
 class EngineSession {
 public:
-    EngineSession() { m_attached = fceAttach(1) == 0; }
+    explicit EngineSession(int32_t channels = 1) { m_attached = fceAttach(channels) == 0; }
     ~EngineSession() {
         if (m_attached)
             fceRelease();

@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <thread>
 #include <unistd.h>
 
 // What the engine puts on the wire and what it gets back: every command of a session, byte-exact files,
@@ -24,6 +25,7 @@ private slots:
     void unsafeNamesAreRefusedBeforeAnythingIsSent_data();
     void unsafeNamesAreRefusedBeforeAnythingIsSent();
     void traceMasksThePasswordAndRotates();
+    void channelsWorkSideBySide();
 
 private:
     bool serveData(FtpServerFixture::ListingMode mode = FtpServerFixture::ListingMode::Mlsd);
@@ -174,6 +176,44 @@ void TestEngineWire::traceMasksThePasswordAndRotates() {
     QVERIFY(text.contains("< 550 No such file or directory.\n"));
     QCOMPARE(QFileInfo(path).permissions() & (QFile::ReadGroup | QFile::ReadOther | QFile::WriteOther),
              QFile::Permissions());
+}
+
+// Each channel is a connection of its own, made like channel 0, driven by a thread of its own: its own
+// directory, files and failure texts; one interrupt reaches them all.
+void TestEngineWire::channelsWorkSideBySide() {
+    QVERIFY(serveData());
+    EngineSession engine(3);
+    QCOMPARE(fceConnectAs(3, 0), int32_t(FCE_E_BAD_ARGUMENT));
+    QCOMPARE(EngineSession::errorText(FCE_E_BAD_ARGUMENT), QString("No channel 3 (channels 0 to 2)"));
+    QCOMPARE(fceConnectAs(1, 0), int32_t(FCE_E_NOT_CONNECTED)); // channel 0 is not connected yet
+    QCOMPARE(engine.connect(*m_server), 0);
+    QCOMPARE(fceConnectAs(1, 0), 0);
+    QCOMPARE(fceSetServerPath(1, "DTA\\..\\x"), int32_t(FCE_E_UNSAFE_NAME));
+    m_server->clearCommands();
+    int32_t codes[2] = {-1, -1};
+    {
+        std::jthread second([&] {
+            codes[1] = fceSetServerPath(1, "DTA") < 0 || fceSetLocalDir(1, localDir().constData()) < 0
+                           ? -1
+                           : fceGetFile(1, "b.dat");
+        });
+        codes[0] = fceSetServerPath(0, "DTA") < 0 || fceSetLocalDir(0, localDir().constData()) < 0
+                       ? -1
+                       : fceGetFile(0, "a.dat");
+    }
+    QCOMPARE(codes[0], 0);
+    QCOMPARE(codes[1], 0);
+    QCOMPARE(readFile(m_local->filePath("a.dat")), QByteArray("alpha"));
+    QCOMPARE(readFile(m_local->filePath("b.dat")), patternBytes(70000, 2));
+    QCOMPARE(m_server->commands().filter("CWD"), (QStringList{"CWD /DTA", "CWD /DTA"}));
+    QCOMPARE(fceGetFile(1, "c.dat"), int32_t(FCE_E_SERVER_REPLY));
+    char text[129] = {};
+    QVERIFY(QString::fromUtf8(text, fceErrorText(1, FCE_E_SERVER_REPLY, text, 128)).startsWith("550"));
+    m_server->setFaults({{"silence", QJsonObject{{"command", "SIZE"}}}});
+    fceInterrupt(0, 200);
+    int64_t size = 0;
+    QCOMPARE(fceGetFileSize(1, "a.dat", size), int32_t(FCE_E_INTERRUPTED));
+    fceInterrupt(0, -1);
 }
 
 QTEST_GUILESS_MAIN(TestEngineWire)

@@ -104,7 +104,7 @@ void TestFtps::roundTripResumesEveryDataConnection() {
     for (int i = 0; i < files.size(); ++i)
         QVERIFY(writeFile(source + "/" + files[i], patternBytes(70000 * i + 1, i)));
 
-    EngineSession engine;
+    EngineSession engine(2);
     QCOMPARE(fceSetString(0, FCE_TRACE_FILE, m_trace.toUtf8().constData()), 0);
     QCOMPARE(trustAndConnect(server, vsftpd ? "anonymous" : "admin"), 0);
     QVERIFY2(text(FCE_TLS_STATUS).startsWith(version + " (TLS_"), qPrintable(text(FCE_TLS_STATUS)));
@@ -127,6 +127,14 @@ void TestFtps::roundTripResumesEveryDataConnection() {
     for (const QString& file : files)
         QCOMPARE(readFile(target + "/" + file), readFile(source + "/" + file));
     QCOMPARE(dataSessions(), QStringList(10, "resumed")); // 4 listings, 3 uploads, 3 downloads
+    // A further connection is held to the first one's certificate, and resumes its own session too.
+    QCOMPARE(fceConnectAs(1, 0), 0);
+    QVERIFY(fceSetServerPath(1, vsftpd ? "data" : "") == 0 &&
+            fceSetLocalDir(1, target.toUtf8().constData()) == 0);
+    QVERIFY(fceSetInteger(1, FCE_REPLACE_LOCAL, 1) == 0 && fceGetFile(1, "a.wav") == 0);
+    QCOMPARE(dataSessions(), QStringList(11, "resumed"));
+    QVERIFY(trace().contains("[1] * Control connection: " + version) &&
+            trace().contains("the first connection's certificate"));
 }
 
 void TestFtps::schemeChoosesTheProtection_data() {
