@@ -65,7 +65,8 @@ class XInput(unittest.TestCase):
 
     def stop_during_a_file(self, folder, closes, fault, title, least, most):
         settings = folder / "kavrel.INI"  # beside the program, as is its trace
-        settings.write_text(f"[Connection]\nServer={self.address}\nUser=admin\nPassword=tamsk\n"
+        # One connection: the counts of files in hand below are those of one connection.
+        settings.write_text(f"[Connection]\nServer={self.address}\nUser=admin\nPassword=tamsk\nConnections=1\n"
                             f"[LocalHost]\nDataPath={folder}/backup\n")
         folder.joinpath("faults").write_text(f'{{"{fault}": {{"command": "RETR", "bytes_per_second": 15000}}, '
                                              f'"_": {time.time()}}}')  # new text: the rules start afresh
