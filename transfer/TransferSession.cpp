@@ -380,9 +380,6 @@ int32_t TransferSession::FetchOverChannels(const std::vector<int32_t>& channels,
         const auto listed = listedSizes.find(name);
         jobs.emplace_back(name, listed == listedSizes.end() ? -1 : listed->second);
     }
-    // The largest first: the folder's last files, which some connections wait on, are then small ones.
-    std::stable_sort(jobs.begin(), jobs.end(),
-                     [](const auto& a, const auto& b) { return a.second > b.second; });
     std::vector<char> entered(static_cast<size_t>(*std::max_element(channels.begin(), channels.end())) + 1,
                               0);
     const auto work = [&](int32_t channel, size_t job) {
