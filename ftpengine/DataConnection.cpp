@@ -6,6 +6,7 @@
 #include "LocalPartialFile.h"
 #include "PassiveReply.h"
 #include "PlainSocketStream.h"
+#include "SocketWait.h"
 #include "TcpConnector.h"
 #include "TlsSocketStream.h"
 #include "TransferProgress.h"
@@ -147,12 +148,19 @@ EngineStatus DataConnection::receiveFile(LocalPartialFile& file, TransferProgres
 }
 
 EngineStatus DataConnection::sendFile(int fileDescriptor, int64_t size, TransferProgress& progress,
-                                      const std::string& what) {
+                                      const std::string& what,
+                                      const std::function<EngineStatus()>& beforeWaiting) {
     int64_t left = size;
+    bool waited = !beforeWaiting;
     m_speed.start(m_lowSpeedBytes, m_timeoutMs);
     while (left > 0) {
         if (CallWatch::interrupted())
             return transferFailure(-ECANCELED, what);
+        if (!waited && SocketWait::forWriting(m_stream->descriptor(), 0) == 0) {
+            waited = true;
+            if (EngineStatus status = beforeWaiting(); !status.ok())
+                return status;
+        }
         size_t chunk = static_cast<size_t>(std::min<int64_t>(left, 16 * static_cast<int64_t>(kBlockSize)));
         ssize_t sent = m_stream->sendFromFile(fileDescriptor, chunk, m_timeoutMs);
         if (sent == 0)

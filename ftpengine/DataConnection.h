@@ -5,6 +5,7 @@
 #include "LowSpeedLimit.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <openssl/ssl.h>
 #include <string>
@@ -38,9 +39,11 @@ public:
     // Reads to end of stream into the file; past limit bytes (when not negative) it stops and fails.
     EngineStatus receiveFile(LocalPartialFile& file, TransferProgress& progress, int64_t limit,
                              const std::string& what);
-    // Sends size bytes of the file from its current position, then ends the stream.
+    // Sends size bytes of the file from its current position, then ends the stream. beforeWaiting, when
+    // given, runs once, the first time the socket takes no more at once; a failure it returns ends the
+    // sending.
     EngineStatus sendFile(int fileDescriptor, int64_t size, TransferProgress& progress,
-                          const std::string& what);
+                          const std::string& what, const std::function<EngineStatus()>& beforeWaiting = {});
 
 private:
     EngineStatus requestPort(ControlConnection& control, bool& usePasv, uint16_t& port);

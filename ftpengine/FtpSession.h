@@ -115,9 +115,12 @@ private:
     EngineStatus readFeatures();
     EngineStatus changeTo(const std::string& path);
     EngineStatus runListing(const std::string& command, std::string& raw, FtpReply& startReply);
-    EngineStatus startTransfer(DataConnection& data, const std::string& command, FtpReply& reply);
-    EngineStatus finishTransfer(DataConnection& data, const std::string& verb,
-                                const EngineStatus& dataStatus);
+    // awaitReply false: the command is sent and its first reply left for finishTransfer (startAnswered
+    // false) to read.
+    EngineStatus startTransfer(DataConnection& data, const std::string& command, FtpReply& reply,
+                               bool awaitReply = true);
+    EngineStatus finishTransfer(DataConnection& data, const std::string& verb, const EngineStatus& dataStatus,
+                                bool startAnswered = true);
     EngineStatus expectedSize(const std::string& name, int64_t& size);
     EngineStatus askSize(const std::string& name, int64_t& size);
     EngineStatus requireLocalDirectory() const;

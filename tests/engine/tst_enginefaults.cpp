@@ -200,25 +200,33 @@ void TestEngineFaults::listing() {
 
 void TestEngineFaults::upload_data() {
     QTest::addColumn<QJsonObject>("faults");
+    QTest::addColumn<int>("size");
     QTest::addColumn<int>("code");
-    QTest::newRow("refused") << QJsonObject{{"transfer_error", QJsonObject{{"command", "STOR"}}}}
-                             << int(FCE_E_SERVER_REPLY);
+    const QJsonObject refused{{"transfer_error", QJsonObject{{"command", "STOR"}}}};
+    // The file goes out ahead of STOR's answer: a refusal is read before the socket would wait, and a
+    // file sent whole before it is refused all the same.
+    QTest::newRow("refused") << refused << 4 * 1024 * 1024 << int(FCE_E_SERVER_REPLY);
+    QTest::newRow("refused, sent whole") << refused << 1000 << int(FCE_E_SERVER_REPLY);
     // A reset makes the next write fail with EPIPE: the call must fail, never raise SIGPIPE.
     QTest::newRow("reset") << QJsonObject{{"drop_data", QJsonObject{{"command", "STOR"},
                                                                     {"after_bytes", 5000},
                                                                     {"reset", true}}}}
-                           << int(FCE_E_DATA_CONNECTION);
+                           << 4 * 1024 * 1024 << int(FCE_E_DATA_CONNECTION);
 }
 
 void TestEngineFaults::upload() {
     QFETCH(QJsonObject, faults);
+    QFETCH(int, size);
     QFETCH(int, code);
-    QVERIFY(writeFile(localPath("up.wav"), patternBytes(4 * 1024 * 1024, 8)));
+    QVERIFY(writeFile(localPath("up.wav"), patternBytes(size, 8)));
     QVERIFY(connectToData());
     m_server->setFaults(faults);
     const int32_t rc = fcePutFile(0, "up.wav");
     QCOMPARE(int(rc), code);
     QVERIFY(!EngineSession::errorText(rc).isEmpty());
+    // The dialogue stays in step: the next upload is answered as its own.
+    m_server->setFaults({});
+    QCOMPARE(int(fcePutFile(0, "up.wav")), 0);
 }
 
 void TestEngineFaults::callEndsInTimeWithItsCause_data() {
