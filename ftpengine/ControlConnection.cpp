@@ -38,6 +38,7 @@ EngineStatus ControlConnection::open(const std::string& host, uint16_t port, con
 void ControlConnection::close() {
     m_stream.reset();
     m_pending.clear();
+    m_ahead.clear();
 }
 
 void ControlConnection::adoptStream(std::unique_ptr<ByteStream> stream) {
@@ -63,6 +64,10 @@ EngineStatus ControlConnection::fail(int32_t code, const std::string& text) {
 EngineStatus ControlConnection::send(const std::string& command) {
     if (!m_stream)
         return EngineStatus::failure(FCE_E_NOT_CONNECTED, "Not connected");
+    if (FtpReply dropped; hasAhead()) {
+        if (EngineStatus status = readAhead(dropped); !status.ok())
+            return status;
+    }
     m_trace.sent(command);
     std::string line = command + "\r\n";
     ssize_t sent = m_stream->sendAll(line.data(), line.size(), m_timeoutMs);
@@ -149,6 +154,19 @@ EngineStatus ControlConnection::readReply(FtpReply& reply, const std::string& wh
     if (reply.code == 421)
         return fail(FCE_E_CONNECTION_LOST, reply.lastLine());
     return {};
+}
+
+EngineStatus ControlConnection::sendAhead(const std::string& command) {
+    EngineStatus status = send(command);
+    if (status.ok())
+        m_ahead = verbOf(command);
+    return status;
+}
+
+EngineStatus ControlConnection::readAhead(FtpReply& reply) {
+    const std::string verb = std::move(m_ahead);
+    m_ahead.clear();
+    return readReply(reply, verb);
 }
 
 EngineStatus ControlConnection::command(const std::string& command, FtpReply& reply) {

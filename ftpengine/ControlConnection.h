@@ -52,6 +52,13 @@ public:
     EngineStatus readReply(FtpReply& reply, const std::string& what, Deadline deadline, int limitMs);
     EngineStatus command(const std::string& command, FtpReply& reply);
 
+    // A command sent before the reply to the one before it has been read (the next EPSV once a download's
+    // data has ended, while its final reply is still on its way: a round trip less per file). Its reply,
+    // which follows that one, is read by readAhead, or read and dropped before the next command goes out.
+    EngineStatus sendAhead(const std::string& command);
+    bool hasAhead() const { return !m_ahead.empty(); }
+    EngineStatus readAhead(FtpReply& reply);
+
     // The server's address: data connections go there, whatever a PASV reply announces.
     const sockaddr_storage& peer() const { return m_peer; }
 
@@ -69,4 +76,5 @@ private:
     // Below a slow WAN link's worst (4 KiB a minute is 68 bytes/s), far above a server that trickles.
     int64_t m_lowSpeedBytes = 4096;
     std::string m_pending; // bytes received after the last complete line
+    std::string m_ahead;   // the verb of the command sent ahead whose reply is still unread
 };

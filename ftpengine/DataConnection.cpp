@@ -34,7 +34,9 @@ EngineStatus refused(const FtpReply& reply) {
 EngineStatus DataConnection::requestPort(ControlConnection& control, bool& usePasv, uint16_t& port) {
     FtpReply reply;
     if (!usePasv) {
-        if (EngineStatus status = control.command("EPSV", reply); !status.ok())
+        if (EngineStatus status =
+                control.hasAhead() ? control.readAhead(reply) : control.command("EPSV", reply);
+            !status.ok())
             return status;
         if (reply.code == 229) {
             return PassiveReply::parseEpsvPort(reply.lastLine(), port)

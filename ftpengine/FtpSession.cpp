@@ -633,6 +633,10 @@ EngineStatus FtpSession::getFile(const std::string& name, int64_t knownSize) {
         return status;
     EngineStatus received = data.receiveFile(file, progress, expected, "RETR");
     progress.finish();
+    // The data has ended: the next file's EPSV goes now and its answer follows the 226, instead of a
+    // round trip after it (a server that holds the 226 until its 150 is acknowledged sends it at once).
+    if (received.ok() && !m_usePasv)
+        received = m_control.sendAhead("EPSV");
     if (EngineStatus status = finishTransfer(data, "RETR", received); !status.ok())
         return status.code() == FCE_E_INCOMPLETE && received.code() == FCE_E_INCOMPLETE
                    ? EngineStatus::failure(FCE_E_INCOMPLETE, status.text() + " " + name)
