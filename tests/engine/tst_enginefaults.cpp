@@ -202,10 +202,10 @@ void TestEngineFaults::upload_data() {
     QTest::addColumn<QJsonObject>("faults");
     QTest::addColumn<int>("size");
     QTest::addColumn<int>("code");
-    const QJsonObject refused{{"transfer_error", QJsonObject{{"command", "STOR"}}}};
-    // The file goes out ahead of STOR's answer: a refusal is read before the socket would wait, and a
-    // file sent whole before it is refused all the same.
-    QTest::newRow("refused") << refused << 4 * 1024 * 1024 << int(FCE_E_SERVER_REPLY);
+    const QJsonObject refused{{"transfer_error", QJsonObject{{"command", "STOR"}, {"hold_data", true}}}};
+    // The file goes out ahead of STOR's answer: a refusal is read before the socket would wait (32 MiB
+    // is more than the loopback's buffers take), and a file sent whole before it is refused all the same.
+    QTest::newRow("refused") << refused << 32 * 1024 * 1024 << int(FCE_E_SERVER_REPLY);
     QTest::newRow("refused, sent whole") << refused << 1000 << int(FCE_E_SERVER_REPLY);
     // A reset makes the next write fail with EPIPE: the call must fail, never raise SIGPIPE.
     QTest::newRow("reset") << QJsonObject{{"drop_data", QJsonObject{{"command", "STOR"},
@@ -221,6 +221,7 @@ void TestEngineFaults::upload() {
     QVERIFY(writeFile(localPath("up.wav"), patternBytes(size, 8)));
     QVERIFY(connectToData());
     m_server->setFaults(faults);
+    QCOMPARE(fceSetInteger(0, FCE_SILENCE_MS, 3000), 0);
     const int32_t rc = fcePutFile(0, "up.wav");
     QCOMPARE(int(rc), code);
     QVERIFY(!EngineSession::errorText(rc).isEmpty());

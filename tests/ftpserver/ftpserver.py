@@ -261,6 +261,12 @@ class FaultDTPMixin:
     _pause_timer = None
     _throttle_started = None
 
+    def readable(self):
+        # A refused upload's data connection, left open and unread as vsftpd leaves it.
+        if getattr(self.cmd_channel, "hold_data", False):
+            return False
+        return super().readable()
+
     def _take_plan(self):
         if self.plan is None:
             self.plan = getattr(self.cmd_channel, "transfer_plan", None) or TransferPlan("")
@@ -396,6 +402,7 @@ class FaultHandlerMixin:
                                    _errback=self.handle_error)
 
     def _process_command(self, line, cmd, arg, context):
+        self.hold_data = False
         if self._closed or self._apply_control_faults(context):
             return
         if cmd in LISTING_COMMANDS + TRANSFER_COMMANDS:
@@ -440,6 +447,7 @@ class FaultHandlerMixin:
             return True
         rule = take("transfer_error", context, "before") if command in TRANSFER_COMMANDS else None
         if rule is not None:
+            self.hold_data = bool(rule.get("hold_data"))
             self.respond(reply_of(rule, 550, "Permission denied."))
             return True
         return False
