@@ -39,6 +39,7 @@ void ControlConnection::close() {
     m_stream.reset();
     m_pending.clear();
     m_ahead.clear();
+    m_dropAhead = false;
 }
 
 void ControlConnection::adoptStream(std::unique_ptr<ByteStream> stream) {
@@ -64,10 +65,6 @@ EngineStatus ControlConnection::fail(int32_t code, const std::string& text) {
 EngineStatus ControlConnection::send(const std::string& command) {
     if (!m_stream)
         return EngineStatus::failure(FCE_E_NOT_CONNECTED, "Not connected");
-    if (FtpReply dropped; hasAhead()) {
-        if (EngineStatus status = readAhead(dropped); !status.ok())
-            return status;
-    }
     m_trace.sent(command);
     std::string line = command + "\r\n";
     ssize_t sent = m_stream->sendAll(line.data(), line.size(), m_timeoutMs);
@@ -79,6 +76,9 @@ EngineStatus ControlConnection::send(const std::string& command) {
     if (sent < 0)
         return fail(FCE_E_CONNECTION_LOST,
                     "Connection lost (" + m_stream->describe(sent) + ") while sending " + verbOf(command));
+    // Another command after one sent ahead: the reply to that one comes first and is dropped, without
+    // waiting for it before this command goes out.
+    m_dropAhead = hasAhead();
     return {};
 }
 
@@ -126,6 +126,10 @@ EngineStatus ControlConnection::readReply(FtpReply& reply, const std::string& wh
                                           int limitMs) {
     if (!m_stream)
         return EngineStatus::failure(FCE_E_NOT_CONNECTED, "Not connected");
+    if (FtpReply dropped; m_dropAhead) {
+        if (EngineStatus status = readAhead(dropped); !status.ok())
+            return status;
+    }
     reply = FtpReply();
     std::string line;
     if (EngineStatus status = readLine(line, what, deadline, limitMs); !status.ok())
@@ -157,6 +161,8 @@ EngineStatus ControlConnection::readReply(FtpReply& reply, const std::string& wh
 }
 
 EngineStatus ControlConnection::sendAhead(const std::string& command) {
+    if (hasAhead())
+        return {}; // one is on its way already
     EngineStatus status = send(command);
     if (status.ok())
         m_ahead = verbOf(command);
@@ -166,6 +172,7 @@ EngineStatus ControlConnection::sendAhead(const std::string& command) {
 EngineStatus ControlConnection::readAhead(FtpReply& reply) {
     const std::string verb = std::move(m_ahead);
     m_ahead.clear();
+    m_dropAhead = false;
     return readReply(reply, verb);
 }
 

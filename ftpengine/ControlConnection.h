@@ -54,7 +54,8 @@ public:
 
     // A command sent before the reply to the one before it has been read (the next EPSV once a download's
     // data has ended, while its final reply is still on its way: a round trip less per file). Its reply,
-    // which follows that one, is read by readAhead, or read and dropped before the next command goes out.
+    // which follows that one, is read by readAhead, or, once another command has gone out, read and
+    // dropped before that command's reply. While one is ahead, sendAhead sends no other.
     EngineStatus sendAhead(const std::string& command);
     bool hasAhead() const { return !m_ahead.empty(); }
     EngineStatus readAhead(FtpReply& reply);
@@ -75,6 +76,7 @@ private:
     int m_timeoutMs = 60000;
     // Below a slow WAN link's worst (4 KiB a minute is 68 bytes/s), far above a server that trickles.
     int64_t m_lowSpeedBytes = 4096;
-    std::string m_pending; // bytes received after the last complete line
-    std::string m_ahead;   // the verb of the command sent ahead whose reply is still unread
+    std::string m_pending;    // bytes received after the last complete line
+    std::string m_ahead;      // the verb of the command sent ahead whose reply is still unread
+    bool m_dropAhead = false; // a command went out after it: its reply is dropped first
 };

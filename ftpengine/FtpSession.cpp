@@ -482,6 +482,8 @@ EngineStatus FtpSession::runListing(const std::string& command, std::string& raw
     if (EngineStatus status = startTransfer(data, command, startReply); !status.ok())
         return status;
     EngineStatus received = data.receiveText(raw, kLargestListing, command);
+    if (received.ok() && !m_usePasv)
+        received = m_control.sendAhead("EPSV"); // for the folder's first file, as after a download
     return finishTransfer(data, command, received);
 }
 

@@ -158,6 +158,8 @@ void TestEngineFaults::download() {
     QCOMPARE(readFile(localPath("m1.wav")), QByteArray("older copy"));
     m_server->setFaults({});
     QCOMPARE(fceSetServerDir(0, "\\"), stillConnected ? 0 : int32_t(FCE_E_NOT_CONNECTED));
+    // In step: a missing folder is refused, not answered by a reply that was owed to an earlier command.
+    QVERIFY(fceSetServerDir(0, "missing") < 0);
 }
 
 void TestEngineFaults::listing_data() {
