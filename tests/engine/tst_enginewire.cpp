@@ -67,6 +67,9 @@ void TestEngineWire::downloadSession_data() {
                          << "EPSV";
     QTest::newRow("no EPSV") << mlsd << QJsonObject{{"fail", QJsonObject{{"command", "EPSV"}, {"code", 500}}}}
                              << QStringList{"EPSV", "PASV", "MLSD"} << "PASV";
+    // Each listing's and download's next EPSV goes out once its data has ended, before its 226.
+    QTest::newRow("226 held until the next command")
+        << mlsd << QJsonObject{{"hold_end", true}} << QStringList{"EPSV", "MLSD"} << "EPSV";
     for (int code : {500, 502}) {
         QTest::newRow(qPrintable(QString("MLSD %1").arg(code)))
             << mlsd << QJsonObject{{"fail", QJsonObject{{"command", "MLSD"}, {"code", code}}}}
@@ -84,6 +87,7 @@ void TestEngineWire::downloadSession() {
     m_server->setFaults(faults);
     EngineSession engine;
     QCOMPARE(engine.connect(*m_server), 0);
+    QCOMPARE(fceSetInteger(0, FCE_SILENCE_MS, 2000), 0);
     QCOMPARE(fceSetServerDir(0, "\\"), 0);
     QCOMPARE(fceSetServerDir(0, "DTA"), 0);
     std::string text;

@@ -44,7 +44,8 @@ INJECTED_SIZE = 1234
 INJECTED_MTIME = 1780000000  # a fixed date, so that listings are reproducible
 FAULT_KEYS = ("fail", "transfer_error", "drop_data", "drop_control", "silence", "truncate_listing",
               "hostile_entries", "throttle", "refuse_login", "no_times", "delay", "drip_reply", "endless_data",
-              "no_size", "vanish", "grow", "short_store", "mute_end", "listed_times")
+              "no_size", "vanish", "grow", "short_store", "mute_end", "listed_times",
+              "hold_end")
 
 logger = logging.getLogger("ftpserver")
 
@@ -135,6 +136,7 @@ class TransferPlan:
         self.endless = False  # RETR: the file's bytes, then more bytes without end
         self.keep_bytes = None  # STOR: bytes of the upload the server keeps (it still answers 226)
         self.mute_end = False  # no final reply at all, whatever ends the transfer
+        self.hold_end = False  # the final reply waits for the client's next command line
 
 
 class EndlessProducer:
@@ -377,6 +379,8 @@ class FaultDTPMixin:
                 self._resp = (self.plan.final_reply, logger.info)
         if self.plan is not None and self.plan.mute_end:
             self._resp = None
+        if self.plan is not None and self.plan.hold_end and self._resp:
+            self.cmd_channel.held_reply, self._resp = self._resp[0], None
         super().close()
 
 
@@ -387,8 +391,12 @@ class FaultHandlerMixin:
     command_log = None  # open file or None
     system_reply = None  # SYST answer, None for pyftpdlib's own
     transfer_plan = None
+    held_reply = None
 
     def pre_process_command(self, line, cmd, arg):
+        if self.held_reply:
+            self.respond(self.held_reply)
+            self.held_reply = None
         if self.command_log is not None:
             self.command_log.write(line + "\n")
             self.command_log.flush()
@@ -483,6 +491,7 @@ class FaultHandlerMixin:
         if rule is not None:
             plan.keep_bytes = max(0, int(rule.get("keep", 0)))
         plan.mute_end = take("mute_end", context) is not None
+        plan.hold_end = take("hold_end", context) is not None
         rule = take("transfer_error", context, "after") if command in TRANSFER_COMMANDS else None
         if rule is not None:
             plan.final_reply = reply_of(rule, 451, "Requested action aborted: local error in processing.")
