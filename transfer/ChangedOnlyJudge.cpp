@@ -59,8 +59,12 @@ void ChangedOnlyJudge::JudgeFolder(const std::string& serverDir, const LocalFold
     m_verdicts.clear();
     m_refreshCount = 0;
     m_suspect = false;
+    // A time more than a day (a time zone) ahead of our clock, a file dated ahead or a year guessed
+    // wrong, may be one the server's clock never reached: counting it would let rewrites stay, leaving it
+    // out only fetches more (from a server clock days ahead of ours, the files of the day below ours).
     for (const auto& entry : listed) {
-        if (entry.timeSource != FceTimeSource::None && entry.listedTime > m_runNewest) {
+        if (entry.timeSource != FceTimeSource::None && entry.listedTime > m_runNewest &&
+            entry.listedTime <= listedAt + fceTimePrecision(entry.timeSource) + kDay) {
             m_runNewest = entry.listedTime;
             m_runNewestSeenAt = listedAt;
         }

@@ -37,6 +37,7 @@ enum Behaviour {
     Right,
     Behind26h,
     Behind3d,
+    Behind3dDatedAhead, // and one file dated half a year ahead of both clocks
     Ahead3d,
     OursAhead2d,
     NewYearUtcPlus1,
@@ -83,8 +84,11 @@ qint64 firstNight(Behaviour behaviour) {
 
 // The server's listed_times hook, and our clock's offset at the first night.
 QJsonObject listedTimes(Behaviour behaviour) {
-    const QMap<Behaviour, qint64> shift{
-        {Behind26h, -26 * kHour}, {Behind3d, -3 * kDay}, {Ahead3d, 3 * kDay}, {NewYearUtcPlus1, kHour}};
+    const QMap<Behaviour, qint64> shift{{Behind26h, -26 * kHour},
+                                        {Behind3d, -3 * kDay},
+                                        {Behind3dDatedAhead, -3 * kDay},
+                                        {Ahead3d, 3 * kDay},
+                                        {NewYearUtcPlus1, kHour}};
     if (behaviour == ConstantDate)
         return {{"fixed", 1704153600}}; // 2024-01-02 00:00: "Jan 02  2024" in a Unix LIST
     return {{"shift", shift.value(behaviour, 0)}};
@@ -145,8 +149,11 @@ void TestChangedOnly::nights_data() {
     row("list, rewrite within the listed minute", 1, Right, RewriteInListedTime, {1});
     row("mlsd, server clock 26 h behind", 0, Behind26h, RewriteInListedTime, {1});
     row("list, server clock 3 days behind", 1, Behind3d, RewriteInListedTime, {1});
-    row("mlsd, server clock 3 days ahead", 0, Ahead3d, RewriteInListedTime, {1});
-    row("list, server clock 3 days ahead", 1, Ahead3d, RewriteInListedTime, {1});
+    row("mlsd, server clock 3 days behind, a file dated ahead", 0, Behind3dDatedAhead, RewriteInListedTime,
+        {2});
+    // Its times count for its clock only up to a day ahead of ours: c.dat, a day below that, goes too.
+    row("mlsd, server clock 3 days ahead", 0, Ahead3d, RewriteInListedTime, {2});
+    row("list, server clock 3 days ahead", 1, Ahead3d, RewriteInListedTime, {2});
     row("mlsd, our clock 2 days ahead at the last backup", 0, OursAhead2d, RewriteInListedTime, {1});
     row("list, New Year with the server in UTC+1", 1, NewYearUtcPlus1, RewriteInListedTime, {1});
     row("mlsd, one constant date", 0, ConstantDate, RewriteNow, {3, 3});
@@ -176,6 +183,8 @@ void TestChangedOnly::nights() {
     for (int i = 0; i < 3; ++i)
         QVERIFY(
             serve(world, QString("DTA/") + names[i], patternBytes(1000, i), first - (30 - 10 * i) * kDay));
+    if (server == Behind3dDatedAhead)
+        QVERIFY(serve(world, "DTA/d.dat", patternBytes(10, 3), first + 200 * kDay));
     if (change == RewriteInListedTime) // just before the first night: the server's newest file
         QVERIFY(serve(world, "DTA/b.dat", patternBytes(1000, 7), first - 10));
     QStringList lines;
