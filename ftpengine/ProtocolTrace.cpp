@@ -100,8 +100,10 @@ void ProtocolTrace::writeLine(char marker, std::string_view text) {
     if (m_fd < 0)
         return;
     // A name or a reply holding a line break must not forge a line of the trace.
-    const std::string channel = t_channel > 0 ? "[" + std::to_string(t_channel) + "] " : std::string();
-    std::string line = timestamp() + ' ' + channel + marker + ' ' + NameSafety::escaped(text) + '\n';
+    std::string line = timestamp() + ' ';
+    if (t_channel > 0) // appended piece by piece: GCC 12 at -O3 takes "[" + number for an overlapping copy
+        line.append("[").append(std::to_string(t_channel)).append("] ");
+    line.append(1, marker).append(1, ' ').append(NameSafety::escaped(text)).append(1, '\n');
     if (m_size + static_cast<int64_t>(line.size()) > kRotateBytes)
         rotate();
     if (m_fd < 0)
