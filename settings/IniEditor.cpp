@@ -72,8 +72,6 @@ std::vector<Line> splitLines(const std::string& text) {
 }
 
 ParsedLine parseLine(std::string_view content) {
-    if (content.substr(0, utf8Mark.size()) == utf8Mark)
-        content.remove_prefix(utf8Mark.size());
     content = trimmed(content);
     if (content.empty() || content.front() == ';' || content.front() == '#')
         return {};
@@ -95,7 +93,18 @@ ParsedLine parseLine(std::string_view content) {
 struct Placement {
     std::optional<std::size_t> keyLine;         // the line holding the key's first occurrence
     std::optional<std::size_t> sectionLastLine; // last header, key or other line of the section's first block
+    bool headerOpen = false;                    // the text ends in a "[" whose name is still to come
 };
+
+// The reader takes a "[" alone on its line (blanks aside) as a header whose name is on the next line
+// that is not blank, whatever that line holds: up to its "]", or a broken header without one.
+ParsedLine continuedHeader(std::string_view content) {
+    const std::string_view rest = trimmed(content);
+    const auto close = rest.find(']');
+    if (close == std::string_view::npos)
+        return {LineKind::BrokenSection, {}};
+    return {LineKind::Section, trimmed(rest.substr(0, close))};
+}
 
 Placement findPlacement(const std::string& text, const std::vector<Line>& lines, std::string_view section,
                         std::string_view key) {
@@ -104,8 +113,13 @@ Placement findPlacement(const std::string& text, const std::vector<Line>& lines,
     bool inFirstBlock = false;
     bool firstBlockSeen = false;
     for (std::size_t i = 0; i < lines.size(); ++i) {
-        const std::string_view content(text.data() + lines[i].begin, lines[i].contentEnd - lines[i].begin);
-        const ParsedLine parsed = parseLine(content);
+        std::string_view content(text.data() + lines[i].begin, lines[i].contentEnd - lines[i].begin);
+        if (i == 0 && content.substr(0, utf8Mark.size()) == utf8Mark) // the reader skips it there only
+            content.remove_prefix(utf8Mark.size());
+        const bool continuing = placement.headerOpen && !trimmed(content).empty();
+        const ParsedLine parsed = continuing ? continuedHeader(content) : parseLine(content);
+        if (continuing || trimmed(content) == "[")
+            placement.headerOpen = !continuing;
         if (parsed.kind == LineKind::Section || parsed.kind == LineKind::BrokenSection) {
             inSection = parsed.kind == LineKind::Section && sameName(parsed.name, section);
             inFirstBlock = inSection && !firstBlockSeen;
@@ -181,6 +195,8 @@ bool IniEditor::setValue(std::string& text, const std::string& section, const st
     }
     if (!text.empty() && text.back() != '\n' && text.back() != '\r')
         text += '\n';
+    if (placement.headerOpen) // a line without "]" ends the open header, or it would take the new one's name
+        text += ";\n";
     text += "[" + section + "]\n" + keyLine + "\n";
     return true;
 }

@@ -5,7 +5,6 @@
 #include "ProgramLocation.h"
 #include "SettingsFile.h"
 
-#include <climits>
 #include <cstddef>
 #include <optional>
 
@@ -28,27 +27,6 @@ std::optional<std::string> storedValue(const std::string& section, const std::st
     if (SettingsFile::read(settingsPath, content) != SettingsFile::State::Readable)
         return std::nullopt;
     return IniLookup(content).value(section, key);
-}
-
-// An optional sign and the leading digits, as the platform's integer read: "5abc" is 5, "abc" is 0.
-// A number beyond 32 bits stops at the nearest limit instead of wrapping around.
-int32_t leadingInteger(const std::string& text) {
-    std::size_t at = 0;
-    bool negative = false;
-    if (at < text.size() && (text[at] == '-' || text[at] == '+')) {
-        negative = text[at] == '-';
-        ++at;
-    }
-    long long magnitude = 0;
-    const long long limit = negative ? -static_cast<long long>(INT32_MIN) : INT32_MAX;
-    for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at) {
-        magnitude = magnitude * 10 + (text[at] - '0');
-        if (magnitude >= limit) {
-            magnitude = limit;
-            break;
-        }
-    }
-    return static_cast<int32_t>(negative ? -magnitude : magnitude);
 }
 
 } // namespace
@@ -75,7 +53,7 @@ int32_t ReadIniInteger(const std::string& section, const std::string& key, const
         const std::optional<std::string> value = storedValue(section, key, settingsPath);
         if (!value || value->empty())
             return defaultValue;
-        return leadingInteger(*value);
+        return IniLookup::integerOf(*value);
     } catch (...) {
         return defaultValue;
     }

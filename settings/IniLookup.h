@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -19,6 +20,9 @@ public:
 
     // One pair of matching double or single quotes around the whole value is not part of it.
     static std::string withoutQuotes(const std::string& value);
+    // An optional sign and the leading digits, as the platform's integer read: "5abc" is 5, "abc" is 0.
+    // A number beyond 32 bits stops at the nearest limit instead of wrapping around.
+    static int32_t integerOf(const std::string& text);
 
 private:
     class Parsed;
