@@ -123,7 +123,7 @@ void ListedTime::fromUnix(std::string_view month, std::string_view day, std::str
 }
 
 void ListedTime::fromDos(std::string_view date, std::string_view clock, FceListEntry& entry) {
-    if (date.size() != 8 && date.size() != 10)
+    if ((date.size() != 8 && date.size() != 10) || (clock.size() != 5 && clock.size() != 7))
         return;
     int year = number(date.substr(6));
     if (date.size() == 8 && year >= 0)

@@ -70,7 +70,12 @@ EngineStatus ServerAddress::parse(const std::string& typed, ServerAddress& resul
         if (singleColon && portText.empty())
             return invalid;
     }
-    if (parsed.m_host.empty() || (!portText.empty() && !parsePort(portText, parsed.m_port)))
+    // Brackets only enclose an address, and no host holds a control character: either would make the
+    // host shown ("[v6]:port") read back as another.
+    const bool oddCharacter = std::any_of(parsed.m_host.begin(), parsed.m_host.end(), [](unsigned char c) {
+        return c == '[' || c == ']' || c < 0x20 || c == 0x7f;
+    });
+    if (parsed.m_host.empty() || oddCharacter || (!portText.empty() && !parsePort(portText, parsed.m_port)))
         return invalid;
     result = parsed;
     return {};
