@@ -12,8 +12,10 @@
 
 namespace {
 
+// A reply code's first digit is 1 to 5 (6 for the protected replies of FTPS): "022" is no reply, and a
+// code below 100 would read as no kind of answer at all.
 bool startsWithCode(const std::string& line) {
-    return line.size() >= 3 && std::isdigit(static_cast<unsigned char>(line[0])) &&
+    return line.size() >= 3 && line[0] >= '1' && line[0] <= '6' &&
            std::isdigit(static_cast<unsigned char>(line[1])) &&
            std::isdigit(static_cast<unsigned char>(line[2])) &&
            (line.size() == 3 || line[3] == ' ' || line[3] == '-');
