@@ -1,0 +1,41 @@
+#include "FuzzCheck.h"
+#include "ListedTime.h"
+
+#include <fuzzer/FuzzedDataProvider.h>
+
+namespace {
+
+constexpr int64_t kDay = 86400;
+
+// A time read is one the listing can hold: not before 1970, on its precision's grid, in its own year.
+void checkTime(const FceListEntry& entry, FceTimeSource source) {
+    if (entry.timeSource == FceTimeSource::None)
+        return FUZZ_CHECK(entry.listedTime == 0);
+    FUZZ_CHECK(entry.timeSource == source && entry.listedTime >= 0);
+    FUZZ_CHECK(entry.listedTime % fceTimePrecision(source) == 0 || source == FceTimeSource::MlsdUtc);
+    const int year = ListedTime::yearOf(entry.listedTime);
+    FUZZ_CHECK(ListedTime::fromCivil(year, 1, 1, 0, 0, 0) <= entry.listedTime);
+    FUZZ_CHECK(year == 9999 || entry.listedTime < ListedTime::fromCivil(year + 1, 1, 1, 0, 0, 0));
+}
+
+} // namespace
+
+// MLSD, Unix and DOS times: each read right or not at all, a recent Unix date (a time, no year) placed in
+// the year that puts it at most two days after the listing and less than a year before it.
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    FuzzedDataProvider input(data, size);
+    const int64_t askedAt = input.ConsumeIntegralInRange<int64_t>(0, 253402300799); // up to 9999
+    const std::string a = input.ConsumeRandomLengthString(24), b = input.ConsumeRandomLengthString(8);
+    const std::string c = input.ConsumeRemainingBytesAsString();
+    FceListEntry mlsd, recent, dos;
+    ListedTime::fromMlsd(a, mlsd);
+    checkTime(mlsd, FceTimeSource::MlsdUtc);
+    ListedTime::fromDos(a, b, dos);
+    checkTime(dos, FceTimeSource::DosListMinutes);
+    ListedTime::fromUnix(a, b, c, askedAt, recent);
+    if (recent.timeSource == FceTimeSource::UnixListMinutes)
+        FUZZ_CHECK(recent.listedTime <= askedAt + 2 * kDay && recent.listedTime > askedAt - 368 * kDay);
+    checkTime(recent, c.find(':') == std::string::npos ? FceTimeSource::UnixListDays
+                                                       : FceTimeSource::UnixListMinutes);
+    return 0;
+}

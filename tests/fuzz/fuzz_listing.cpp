@@ -1,0 +1,23 @@
+#include "FuzzCheck.h"
+#include "ListingParser.h"
+#include "NameSafety.h"
+
+#include <fuzzer/FuzzedDataProvider.h>
+
+// A listing (MLSD facts, or Unix and DOS LIST lines) is all read or refused: every entry one plain path
+// component, no size below -1 (unknown), none for a directory, and a time only with its source.
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    FuzzedDataProvider input(data, size);
+    const auto format = input.ConsumeBool() ? ListingParser::Format::Mlsd : ListingParser::Format::List;
+    const int64_t askedAt = input.ConsumeIntegralInRange<int64_t>(0, 253402300799); // up to 9999
+    std::vector<ListingEntry> entries;
+    if (!ListingParser::parse(input.ConsumeRemainingBytesAsString(), format, entries, askedAt).ok())
+        return 0;
+    for (const ListingEntry& entry : entries) {
+        FUZZ_CHECK(NameSafety::isPlainComponent(entry.name));
+        FUZZ_CHECK(entry.size >= -1 && (!entry.isDirectory || entry.size == -1));
+        FUZZ_CHECK(entry.listedTime >= 0 &&
+                   (entry.timeSource != FceTimeSource::None || entry.listedTime == 0));
+    }
+    return 0;
+}

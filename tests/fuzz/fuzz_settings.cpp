@@ -1,0 +1,50 @@
+#include "FuzzCheck.h"
+#include "IniEditor.h"
+#include "IniLookup.h"
+
+#include <algorithm>
+#include <fuzzer/FuzzedDataProvider.h>
+#include <regex>
+
+namespace {
+
+bool sameName(std::string a, std::string b) {
+    for (std::string* name : {&a, &b})
+        std::transform(name->begin(), name->end(), name->begin(),
+                       [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; });
+    return a == b;
+}
+
+} // namespace
+
+// A settings file as the window writes one value into it: the reader then finds that value (line breaks
+// made blanks), and every other value as it was. Numbers read with their sign, never beyond 32 bits.
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    FuzzedDataProvider input(data, size);
+    const std::string section = input.ConsumeRandomLengthString(12),
+                      key = input.ConsumeRandomLengthString(12);
+    const std::string value = input.ConsumeRandomLengthString(40);
+    const std::pair<std::string, std::string> probes[] = {
+        {input.ConsumeRandomLengthString(12), input.ConsumeRandomLengthString(12)},
+        {"Connection", "Server"},
+        {"Selection", "Data"}};
+    std::string text = input.ConsumeRemainingBytesAsString();
+    if (text.find('\0') != std::string::npos) // the settings file reader refuses such a file
+        return 0;
+    static const std::regex kNumber("[-+]?[0-9]{1,9}");
+    if (std::regex_match(value, kNumber))
+        FUZZ_CHECK(IniLookup::integerOf(value) == std::stoi(value));
+    const IniLookup before(text);
+    if (!IniEditor::setValue(text, section, key, value))
+        return 0;
+    const IniLookup after(text);
+    std::string flat = value;
+    std::replace_if(
+        flat.begin(), flat.end(), [](char c) { return c == '\r' || c == '\n' || c == '\0'; }, ' ');
+    FUZZ_CHECK(after.value(section, key) == flat);
+    for (const auto& [otherSection, otherKey] : probes) {
+        if (!sameName(otherSection, section) || !sameName(otherKey, key))
+            FUZZ_CHECK(after.value(otherSection, otherKey) == before.value(otherSection, otherKey));
+    }
+    return 0;
+}
