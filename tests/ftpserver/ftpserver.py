@@ -106,11 +106,12 @@ class FaultBook:
                 continue
             if when is not None and rule.get("when", "before") != when:
                 continue
-            used = self.fired.get((key, index), 0)
-            if used >= int(rule.get("times", used + 1)):
+            seen, skip = self.fired.get((key, index), 0), int(rule.get("skip", 0))
+            if seen >= skip + int(rule.get("times", seen + 1)):
                 continue
-            self.fired[(key, index)] = used + 1
-            return rule
+            self.fired[(key, index)] = seen + 1
+            if seen >= skip:  # the first "skip" matching commands pass untouched
+                return rule
         return None
 
 
