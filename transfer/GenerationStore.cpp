@@ -265,11 +265,20 @@ std::string GenerationStore::Keep(const LocalFolder& folder, const std::string& 
                    EINVAL);
     if (manifest.find(relative) != nullptr)
         throwLocal("the generation holds this folder already", PathOf(name, relative), EEXIST);
-    const LocalFolder target = MakeTarget(generation, relative, PathOf(name, relative));
-    GenerationManifest::Folder kept = LinkFiles(folder, files, target, shownPath);
-    kept.path = relative;
-    manifest.add(std::move(kept));
-    manifest.save(generation.descriptor(), PathOf(name, GenerationManifest::kFileName));
+    const bool named = generation.kindOf(GenerationManifest::kFileName) != LocalFolder::Kind::Missing;
+    try {
+        const LocalFolder target = MakeTarget(generation, relative, PathOf(name, relative));
+        GenerationManifest::Folder kept = LinkFiles(folder, files, target, shownPath);
+        kept.path = relative;
+        manifest.add(std::move(kept));
+        manifest.save(generation.descriptor(), PathOf(name, GenerationManifest::kFileName));
+    } catch (...) {
+        // A generation no manifest names (a full disk took its first one) never was one: it goes now,
+        // not at the next backup, so that a run that ends by itself leaves nothing unfinished behind.
+        if (!named)
+            m_folder.removeTree(name);
+        throw;
+    }
     return name;
 }
 
