@@ -3,6 +3,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
 #include <unistd.h>
 
 // A broken promise of a parser is a crash, so that libFuzzer keeps the input that broke it.
@@ -17,4 +20,10 @@ inline const char* fuzzFolder() {
         ::mkdtemp(path) != nullptr && std::atexit([] { std::filesystem::remove_all(fuzzFolder()); }) == 0;
     FUZZ_CHECK(made);
     return path;
+}
+
+// What the file name in that folder holds.
+inline std::string fuzzFileText(const char* name) {
+    std::ifstream in(std::string(fuzzFolder()) + "/" + name, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
 }

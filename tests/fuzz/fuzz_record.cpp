@@ -3,8 +3,6 @@
 
 #include <algorithm>
 #include <fcntl.h>
-#include <fstream>
-#include <iterator>
 
 namespace {
 
@@ -21,8 +19,7 @@ std::string endLine(const std::string& body) {
 
 std::string written(int folder, const BackupRecord& record) {
     record.writeInto(folder, "again", "again");
-    std::ifstream in(std::string(fuzzFolder()) + "/again", std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
+    return fuzzFileText("again");
 }
 
 } // namespace

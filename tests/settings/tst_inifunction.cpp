@@ -23,6 +23,8 @@ struct stat statOf(const QString& path) {
 
 // The settings file as the window and kavrel-cli read and write it: the reader's rules, a write that
 // changes one value and keeps the rest, and a file that is replaced whole, owner-only, or left alone.
+// (That the reader finds what the writer wrote, blanks, case, line breaks and odd headers included, is
+// fuzz_settings's, whose corpus ctest replays.)
 // And the trusted-certificate list beside it, rewritten the same way, one server at a time.
 class TestIniFunction : public QObject {
     Q_OBJECT
@@ -49,10 +51,6 @@ void TestIniFunction::read_data() {
     QTest::addColumn<int>("number");      // ReadIniInteger of [C] K, default 7
     QTest::newRow("plain") << QByteArray("[C]\nK=pbx1\n") << QByteArray("pbx1") << 0;
     QTest::newRow("absent") << QByteArray("[D]\nK=a\n[C]\nX=1\n") << QByteArray("dflt") << 7;
-    QTest::newRow("blanks and tabs") << QByteArray("[ c ]\n\tk\t=  12  \n") << QByteArray("12") << 12;
-    QTest::newRow("CR LF, UTF-8 mark")
-        << QByteArray("\xEF\xBB\xBF[C]\r\nK=v w\r\n") << QByteArray("v w") << 0;
-    QTest::newRow("broken header") << QByteArray("[C]\n[D\nK=v\n") << QByteArray("dflt") << 7;
     QTest::newRow("longer than 1022") << "[C]\nK=" + QByteArray(2000, 'x') << QByteArray(1022, 'x') << 0;
 }
 
@@ -74,15 +72,9 @@ void TestIniFunction::write_data() {
     QTest::newRow("replace, the rest stays")
         << QByteArray("; top\n[C]\n; note\nK = old\nU=u\n\n[D]\nX=1\n") << QByteArray("new")
         << QByteArray("; top\n[C]\n; note\nK=new\nU=u\n\n[D]\nX=1\n");
-    QTest::newRow("names without case")
-        << QByteArray("[c]\nk=old\n") << QByteArray("n") << QByteArray("[c]\nK=n\n");
     QTest::newRow("new key after the section's last")
         << QByteArray("[C]\nA=1\n\n[D]\nX=1\n") << QByteArray("v")
         << QByteArray("[C]\nA=1\nK=v\n\n[D]\nX=1\n");
-    QTest::newRow("blank-edged value quoted")
-        << QByteArray("[C]\nK=1\n") << QByteArray(" x ") << QByteArray("[C]\nK=\" x \"\n");
-    QTest::newRow("line break cannot add a key")
-        << QByteArray("[C]\n") << QByteArray("u\n[C]\nK=evil") << QByteArray("[C]\nK=u [C] K=evil\n");
 }
 
 void TestIniFunction::write() {
