@@ -110,6 +110,7 @@ void TestCli::exitStatus_data() {
         "other users can write to it. Mend it with: chmod go-w", "<test server>", 0620);
     row("no category ticked", backup, {}, 0, 64, "no category ticked",
         unreachable + "User=u\nPassword=p\n[Selection]\nData=0\nPrompt=0\nMessage=0\nMailbox=0\n");
+    row("--only with a typo", backup + QStringList{"--only", "DTA,MSX"}, {}, 0, 64, "not \"DTA,MSX\"");
     row("blank local folder", backup + QStringList{"--local-dir", " "}, {}, 0, 64, "no local folder");
     row("a crawling file stalls", backup + QStringList{"--timeout", "1", "--low-speed", "100000"},
         {{"throttle", QJsonObject{{"command", "RETR"}, {"bytes_per_second", 20000}}}}, 0, 1, "Stalled: ");

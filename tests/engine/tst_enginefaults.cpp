@@ -244,6 +244,9 @@ void TestEngineFaults::callEndsInTimeWithItsCause_data() {
     QTest::newRow("PASS answered after 1.5 s is no failure")
         << QJsonObject{{"delay", QJsonObject{{"command", "PASS"}, {"seconds", 1.5}}}} << int(Call::Connect)
         << QString() << 0 << QString() << QStringList();
+    QTest::newRow("TYPE I refused") << QJsonObject{{"fail", QJsonObject{{"command", "TYPE"}, {"code", 504}}}}
+                                    << int(Call::Connect) << QString() << int(FCE_E_SERVER_REPLY)
+                                    << "504 Requested action not taken." << QStringList();
     QTest::newRow("reply drip-fed a line every 100 ms")
         << QJsonObject{{"drip_reply", QJsonObject{{"command", "CWD"}, {"every", 0.1}}}}
         << int(Call::ChangeDirectory) << QString() << int(FCE_E_TIMEOUT) << "No reply to CWD within 500 ms"

@@ -21,8 +21,8 @@ private slots:
     void roundTripResumesEveryDataConnection();
     void schemeChoosesTheProtection_data();
     void schemeChoosesTheProtection();
-    void downloadWithoutCloseNotifyIsTruncated_data();
-    void downloadWithoutCloseNotifyIsTruncated();
+    void unprovenDownloadKeepsTheOlderCopy_data();
+    void unprovenDownloadKeepsTheOlderCopy();
     void expiredSessionLogsInAgain();
 
 private:
@@ -199,14 +199,16 @@ void TestFtps::schemeChoosesTheProtection() {
     QCOMPARE(server.commands().filter(QRegularExpression("^(AUTH|USER|PASS|PBSZ|PROT|FEAT)")), commands);
 }
 
-void TestFtps::downloadWithoutCloseNotifyIsTruncated_data() {
-    QTest::addColumn<int>("cutAfter");
+void TestFtps::unprovenDownloadKeepsTheOlderCopy_data() {
+    QTest::addColumn<int>("cutAfter"); // 0: the data connection presents another certificate
     QTest::newRow("cut short") << 1000;
     QTest::newRow("every byte, no close_notify") << 5000;
+    QTest::newRow("data connection with another certificate") << 0;
 }
 
-// The server claims success, but only a close_notify proves the end: the older copy stays.
-void TestFtps::downloadWithoutCloseNotifyIsTruncated() {
+// The server claims success, but only a close_notify proves the end, and only the server's own certificate
+// the other end of a data connection: the older copy stays.
+void TestFtps::unprovenDownloadKeepsTheOlderCopy() {
     QFETCH(int, cutAfter);
     FtpServerFixture server;
     server.setTlsOffered(true);
@@ -219,19 +221,26 @@ void TestFtps::downloadWithoutCloseNotifyIsTruncated() {
     QCOMPARE(trustAndConnect(server.address()), 0);
     QCOMPARE(fceSetLocalDir(0, m_work->path().toUtf8().constData()), 0);
     QCOMPARE(fceSetInteger(0, FCE_REPLACE_LOCAL, 1), 0);
-    server.setFaults({{"drop_data", QJsonObject{{"command", "RETR"},
+    QJsonObject fault{{"drop_data", QJsonObject{{"command", "RETR"},
                                                 {"after_bytes", cutAfter},
                                                 {"unclean", true},
                                                 {"code", 226},
                                                 {"text", "Transfer complete."},
-                                                {"times", 1}}}});
-    QCOMPARE(fceGetFile(0, "x.wav"), int32_t(FCE_E_INCOMPLETE));
+                                                {"times", 1}}}};
+    QTemporaryDir other;
+    QString pem, fingerprint;
+    if (cutAfter == 0) { // someone between the two ends, with a certificate of their own
+        QVERIFY(makeTestCertificate(other.path(), pem, fingerprint));
+        fault = {{"data_certificate", QJsonObject{{"pem", pem}, {"times", 1}}}};
+    }
+    server.setFaults(fault);
+    QCOMPARE(fceGetFile(0, "x.wav"), int32_t(cutAfter ? FCE_E_INCOMPLETE : FCE_E_UNTRUSTED_CERTIFICATE));
     QCOMPARE(readFile(m_work->path() + "/x.wav"), older);
     QCOMPARE(entriesOf(m_work->path()), (QStringList{"trace.log", "x.wav"}));
     // The broken connection spoiled only its own copy of the session: the next one resumes.
     QCOMPARE(fceGetFile(0, "x.wav"), 0);
     QCOMPARE(readFile(m_work->path() + "/x.wav"), patternBytes(5000, 1));
-    QCOMPARE(dataSessions(), (QStringList{"resumed", "resumed"}));
+    QCOMPARE(dataSessions(), (cutAfter ? QStringList{"resumed", "resumed"} : QStringList{"resumed"}));
 }
 
 void TestFtps::expiredSessionLogsInAgain() {

@@ -45,7 +45,7 @@ INJECTED_MTIME = 1780000000  # a fixed date, so that listings are reproducible
 FAULT_KEYS = ("fail", "transfer_error", "drop_data", "drop_control", "silence", "truncate_listing",
               "hostile_entries", "throttle", "refuse_login", "no_times", "delay", "drip_reply", "endless_data",
               "no_size", "vanish", "grow", "short_store", "mute_end", "listed_times",
-              "hold_end")
+              "hold_end", "data_certificate")
 
 logger = logging.getLogger("ftpserver")
 
@@ -269,6 +269,17 @@ class FaultDTPMixin:
         if getattr(self.cmd_channel, "hold_data", False):
             return False
         return super().readable()
+
+    def secure_connection(self, ssl_context):
+        """A data connection that shows another certificate than the control connection."""
+        rule = self.cmd_channel.faults.take("data_certificate", ("", ""))
+        if rule is not None:
+            from OpenSSL import SSL
+
+            ssl_context = SSL.Context(SSL.TLS_SERVER_METHOD)
+            ssl_context.use_certificate_chain_file(rule["pem"])
+            ssl_context.use_privatekey_file(rule["pem"])
+        super().secure_connection(ssl_context)
 
     def _take_plan(self):
         if self.plan is None:

@@ -56,7 +56,7 @@ void TestSetButton::cleanup() {
 
 void TestSetButton::choose_data() {
     QTest::addColumn<QString>("typed");  // typed into the path field; "" to open "monday" in the list
-    QTest::addColumn<QString>("button"); // "cmdOK" or "cmdCancel"
+    QTest::addColumn<QString>("button"); // "cmdOK", "cmdCancel", "Esc" or "close" (the close box)
     QTest::addColumn<QString>("chosen"); // the field afterwards, below the program folder
     const auto row = [](const char* tag, const char* typed, const char* button, const char* chosen) {
         QTest::newRow(tag) << QString(typed) << QString(button) << QString(chosen);
@@ -64,6 +64,8 @@ void TestSetButton::choose_data() {
     row("open a folder, OK", "", "cmdOK", "/backups/monday");
     row("open a folder, Cancel", "", "cmdCancel", "/backups");
     row("type a path, OK", "ELSEWHERE", "cmdOK", "/elsewhere");
+    row("open a folder, Esc", "", "Esc", "/backups");
+    row("open a folder, close box", "", "close", "/backups");
 }
 
 void TestSetButton::choose() {
@@ -86,7 +88,12 @@ void TestSetButton::choose() {
         QTest::keyClick(list, Qt::Key_Return);
         if (!typed.isEmpty())
             dialog->findChild<QLineEdit*>("txtPathName")->setText(base + "/elsewhere");
-        QTest::mouseClick(dialog->findChild<QPushButton*>(button), Qt::LeftButton);
+        if (button == "Esc")
+            QTest::keyClick(dialog, Qt::Key_Escape);
+        else if (button == "close")
+            dialog->close();
+        else
+            QTest::mouseClick(dialog->findChild<QPushButton*>(button), Qt::LeftButton);
         if (dialog->isVisible())
             dialog->reject(); // a fault must fail the test, not hang it
     });

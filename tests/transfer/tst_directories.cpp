@@ -23,6 +23,7 @@ private slots:
     void cleanup() { world.end(); }
 
     void replacesThePreviousBackup();
+    void emptiedServerFolder();
     void previousBackupKept_data();
     void previousBackupKept();
     void readOnlyFileStopsBeforeAnyFetch();
@@ -69,6 +70,14 @@ void TestDirectories::replacesThePreviousBackup() {
     QCOMPARE(
         world.host.displayed.filter("The server took 2 of 4 connections (421 Too many connections").size(),
         1);
+}
+
+// A server folder that became empty leaves an empty backup, not the last one's files.
+void TestDirectories::emptiedServerFolder() {
+    for (int i = 1; i <= 5; ++i)
+        QVERIFY(QFile::remove(world.serverPath(QString("DTA/f%1.dat").arg(i))));
+    QCOMPARE(retrieve(), 0);
+    QCOMPARE(treeOf(folder), (Tree{{"sub/", {}}, {"sub/inner.dat", "never touched"}}));
 }
 
 void TestDirectories::previousBackupKept_data() {

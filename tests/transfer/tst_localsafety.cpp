@@ -165,6 +165,11 @@ void TestLocalSafety::restoreCreatesNothingLocally() {
     QVERIFY(logHas("The local folder " + base + "/DTA does not exist."));
     QVERIFY(logHas("The local folder " + base + "/MBX does not exist."));
     QCOMPARE(treeOf(world.server.root()), serverBefore);
+    for (const char* folder : {"DTA", "PMT", "MSG"}) // one ticked folder missing stops it all the same
+        QVERIFY(QDir().mkpath(base + "/" + folder));
+    QCOMPARE(run(false), CommandOutcome::HaltedPrematurely);
+    QVERIFY(logHas("The local folder " + base + "/MBX does not exist."));
+    QCOMPARE(treeOf(world.server.root()), serverBefore);
 }
 
 // A name with a control character once went up, and every later backup of that folder failed on it.

@@ -57,6 +57,14 @@ void TestTransferCommands::backupHalts_data() {
                                 {"entries", QJsonArray{QJsonObject{{"name", name}, {"type", "dir"}}}}}}}
             << halted << QStringList{"DTA", "PMT"} << QStringList();
     }
+    QJsonArray longNames; // a listing of Prompts longer than 4 KiB, its folders last
+    for (int i = 0; i < 100; ++i)
+        longNames.append(QString("0-a-prompt-file-with-a-rather-long-name-%1.wav").arg(i));
+    QTest::newRow("prompt listing over 4 KiB")
+        << "Retrieving server subdirectory names..."
+        << QJsonObject{{"hostile_entries", QJsonObject{{"entries", longNames}, {"times", 1}}}}
+        << "Backup Complete|Backup completed.|64" << QStringList{"DTA", "MBX", "MSG", "PMT"}
+        << QStringList{"A", "B"};
     QTest::newRow("a message deleted since the listing")
         << "" << QJsonObject{{"vanish", QJsonObject{{"name", "m2.msg"}}}}
         << "Backup Complete|Backup completed.|64" << QStringList{"DTA", "MBX", "MSG", "PMT"}
