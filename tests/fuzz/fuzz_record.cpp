@@ -14,7 +14,7 @@ std::string endLine(const std::string& body) {
     char digits[17];
     std::snprintf(digits, sizeof digits, "%016llx", static_cast<unsigned long long>(hash));
     const auto lines = std::count(body.begin(), body.end(), '\n');
-    return "end " + std::to_string(lines > 3 ? lines - 3 : 0) + " " + digits + "\n";
+    return "end " + std::to_string(lines > 7 ? lines - 7 : 0) + " " + digits + "\n";
 }
 
 std::string written(int folder, const BackupRecord& record) {
@@ -34,14 +34,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::ofstream(std::string(fuzzFolder()) + "/record", std::ios::binary | std::ios::trunc)
             << text << (mended ? endLine(text) : "");
         BackupRecord record, again;
-        const size_t at = text.find("\nserver ");
-        const std::string server =
-            at == std::string::npos ? "" : text.substr(at + 8, text.find('\n', at + 8) - at - 8);
-        if (!record.load(folder, "record", server))
+        if (!record.load(folder, "record"))
             continue;
         const std::string first = written(folder, record);
-        FUZZ_CHECK(again.load(folder, "again", server) && again.count() == record.count() &&
-                   again.listedAt() == record.listedAt() && written(folder, again) == first);
+        FUZZ_CHECK(again.load(folder, "again") && again.count() == record.count() &&
+                   written(folder, again) == first);
     }
     ::close(folder);
     return 0;
