@@ -607,7 +607,7 @@ def main(argv):
     die_with_parent()
     sys.stdout.write("PORT %d\n" % server.address[1])
     sys.stdout.flush()
-    server.serve_forever(timeout=0.5, handle_exit=True)
+    server.serve_forever(timeout=None, handle_exit=True)  # each timer (drip, delay, throttle) on time
     return 0
 
 
