@@ -165,8 +165,9 @@ void TestLocalSafety::restoreCreatesNothingLocally() {
     QVERIFY(logHas("The local folder " + base + "/DTA does not exist."));
     QVERIFY(logHas("The local folder " + base + "/MBX does not exist."));
     QCOMPARE(treeOf(world.server.root()), serverBefore);
-    for (const char* folder : {"DTA", "PMT", "MSG"}) // one ticked folder missing stops it all the same
-        QVERIFY(QDir().mkpath(base + "/" + folder));
+    for (const char* file :
+         {"DTA/a.dta", "PMT/p.wav", "MSG/m.msg"}) // one ticked folder missing: nothing goes
+        QVERIFY(writeFile(base + "/" + file, "local"));
     QCOMPARE(run(false), CommandOutcome::HaltedPrematurely);
     QVERIFY(logHas("The local folder " + base + "/MBX does not exist."));
     QCOMPARE(treeOf(world.server.root()), serverBefore);
