@@ -50,6 +50,9 @@ enum Change {
     RewriteNow,
     RewriteInListedTime,
     RewriteKeepingTime,
+    RewriteDatedBack, // the same size, listed with another time that is days old
+    CutLocal,         // the local copy of b.dat cut short
+    OtherPath,        // DTA backed up from C:\DTA2, which holds the same files
     Add,
     Remove,
     DamageRecord,
@@ -140,6 +143,9 @@ void TestChangedOnly::nights_data() {
     row("list, removed file", 1, Right, Remove, {0});
     row("mlsd, listing without times", 0, NoTimes, Nothing, {3});
     row("list, damaged record", 1, Right, DamageRecord, {3});
+    row("mlsd, same-size rewrite dated back", 0, Right, RewriteDatedBack, {1});
+    row("dos, local copy cut short", 2, Right, CutLocal, {1});
+    row("list, another server directory with the same files", 1, Right, OtherPath, {3});
     row("list, failed fetch, then a good night", 1, Right, FailFetch, {kFailed, 1});
     row("mlsd, record write cut short, then a good night", 0, Right, CutRecord, {kFailed, 1});
     row("mlsd, gone before its RETR", 0, Right, Vanish, {1});
@@ -211,15 +217,28 @@ void TestChangedOnly::nights() {
                     QVERIFY(serve(world, name, patternBytes(1000, 10 + i), mtimeOf(world, name)));
                 }
                 break;
+            case RewriteDatedBack:
+                QVERIFY(serve(world, "DTA/b.dat", patternBytes(1000, 8), first - 5 * kDay));
+                break;
+            case OtherPath:
+                for (const char* name : names)
+                    QVERIFY(serve(world, QString("DTA2/") + name, readFile(world.serverPath("DTA/") + name),
+                                  mtimeOf(world, QString("DTA/") + name)));
+                break;
+            case CutLocal:
+                QVERIFY(QFile::resize(world.localPath("DTA/b.dat"), 10));
+                break;
             case Add:
                 QVERIFY(serve(world, "DTA/d.dat", "new", first - 5 * kDay));
                 break;
             case Remove:
                 QVERIFY(QFile::remove(world.serverPath("DTA/c.dat")));
                 break;
-            case DamageRecord: {
-                QFile record(world.localPath("DTA/") + SafeName::kRecordFileName);
-                QVERIFY(record.resize(record.size() / 2));
+            case DamageRecord: { // one digit of its time: it looks whole, but its sum no longer matches
+                const QString path = world.localPath("DTA/") + SafeName::kRecordFileName;
+                QByteArray text = readFile(path);
+                text[text.indexOf("listed-at ") + 10] = '2';
+                QVERIFY(writeFile(path, text));
                 break;
             }
             case Nothing:
@@ -255,7 +274,8 @@ void TestChangedOnly::nights() {
         session.SetRefreshDays(refreshDays);
         session.SetClock([ourClock] { return ourClock; });
         session.SetLocalBase(world.local->path().toStdString());
-        const int32_t result = session.RetrieveDirectory("C:\\DTA", world.localPath("DTA").toStdString());
+        const char* dta = night > 0 && change == OtherPath ? "C:\\DTA2" : "C:\\DTA";
+        const int32_t result = session.RetrieveDirectory(dta, world.localPath("DTA").toStdString());
         const rlimit unlimited{RLIM_INFINITY, RLIM_INFINITY};
         QCOMPARE(::setrlimit(RLIMIT_FSIZE, &unlimited), 0);
         QCOMPARE(result >= 0 &&
