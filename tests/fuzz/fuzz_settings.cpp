@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <fuzzer/FuzzedDataProvider.h>
-#include <regex>
 #include <strings.h>
 
 // A settings file as the window writes one value into it: the reader then finds that value (line breaks
@@ -21,8 +20,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string text = input.ConsumeRemainingBytesAsString();
     if (text.find('\0') != std::string::npos) // the settings file reader refuses such a file
         return 0;
-    static const std::regex kNumber("[-+]?[0-9]{1,9}");
-    if (std::regex_match(value, kNumber))
+    const size_t sign = !value.empty() && (value[0] == '-' || value[0] == '+') ? 1 : 0;
+    if (value.size() > sign && value.size() - sign <= 9 &&
+        value.find_first_not_of("0123456789", sign) == std::string::npos) // a number that fits 32 bits
         FUZZ_CHECK(IniLookup::integerOf(value) == std::stoi(value));
     const IniLookup before(text);
     if (!IniEditor::setValue(text, section, key, value))
