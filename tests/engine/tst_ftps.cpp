@@ -2,8 +2,6 @@
 #include "VsftpdFixture.h"
 
 #include <QDir>
-#include <QFile>
-#include <QJsonArray>
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QTemporaryDir>
